@@ -1,0 +1,120 @@
+#include "TStrings.h"
+
+#include <stdexcept>
+
+#include "Errors.h"
+#include "FileIO.h"
+
+namespace zemb {
+
+namespace {
+
+unsigned char FoldAscii(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+void CheckIndex(int index, size_t count) {
+  if (index < 0 || static_cast<size_t>(index) >= count) {
+    throw std::out_of_range("line index " + std::to_string(index) + " out of bounds");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> out;
+  size_t end = text.find('\0');
+  if (end == std::string::npos) end = text.size();
+  size_t start = 0;
+  size_t i = 0;
+  while (i < end) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      out.emplace_back(text, start, i - start);
+      if (c == '\r' && i + 1 < end && text[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < end) out.emplace_back(text, start, end - start);
+  return out;
+}
+
+int CompareTextNoCase(const std::string& a, const std::string& b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char x = FoldAscii(static_cast<unsigned char>(a[i]));
+    const unsigned char y = FoldAscii(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+void TStrings::SetLines(std::vector<std::string> lines) {
+  TStringsUpdate update(this);
+  Clear();
+  for (const auto& line : lines) Add(line);
+}
+
+std::string TStrings::Text() const {
+  std::string out;
+  const int n = Count();
+  for (int i = 0; i < n; ++i) {
+    out += Get(i);
+    out += "\r\n";
+  }
+  return out;
+}
+
+void TStrings::SetText(const std::string& text) {
+  SetLines(SplitLines(text));
+}
+
+void TStrings::LoadFromFile(const std::string& path) {
+  std::string bytes;
+  if (!ReadWholeFile(path, bytes)) throw EFOpenError(path);
+  SetText(bytes);
+}
+
+void TStrings::SaveToFile(const std::string& path) const {
+  switch (WriteFileAtomically(path, Text())) {
+    case WriteResult::Ok:
+      return;
+    case WriteResult::CannotCreate:
+      throw EFCreateError(path);
+    case WriteResult::WriteFailed:
+      throw EWriteError();
+  }
+}
+
+int TStrings::IndexOfName(const std::string& name) const {
+  const int n = Count();
+  for (int i = 0; i < n; ++i) {
+    const std::string line = Get(i);
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    if (CompareTextNoCase(line.substr(0, eq), name) == 0) return i;
+  }
+  return -1;
+}
+
+std::string TStrings::Values(const std::string& name) const {
+  const int i = IndexOfName(name);
+  if (i < 0) return std::string();
+  const std::string line = Get(i);
+  return line.substr(line.find('=') + 1);
+}
+
+std::string TStringList::Get(int index) const {
+  CheckIndex(index, lines_.size());
+  return lines_[static_cast<size_t>(index)];
+}
+
+void TStringList::Delete(int index) {
+  CheckIndex(index, lines_.size());
+  lines_.erase(lines_.begin() + index);
+}
+
+}  // namespace zemb

@@ -1,0 +1,89 @@
+// The line list: an ordered list of byte-string lines, shared by the device component
+// (its Lines and Log), the window's memo and the settings store.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zemb {
+
+class TStrings {
+ public:
+  virtual ~TStrings() = default;
+
+  virtual int Count() const = 0;
+  // The line at index (0 <= index < Count()); throws std::out_of_range otherwise.
+  virtual std::string Get(int index) const = 0;
+  virtual void Add(const std::string& line) = 0;
+  virtual void Clear() = 0;
+  virtual void Delete(int index) = 0;
+
+  // Replaces every line at once. Implementations with an expensive Add (the memo) override it.
+  virtual void SetLines(std::vector<std::string> lines);
+  // All lines, each followed by CR LF.
+  virtual std::string Text() const;
+  // Splits text into lines by SplitLines and replaces the list with them.
+  void SetText(const std::string& text);
+
+  // Bulk changes between these two calls may be applied to a view only at the end.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
+
+  // Replaces the lines with the file's lines; EFOpenError when it cannot be read.
+  void LoadFromFile(const std::string& path);
+  // Writes Text() to the file without ever leaving it truncated: EFCreateError when it
+  // cannot be created, EWriteError when the write stops short (the old file survives).
+  void SaveToFile(const std::string& path) const;
+
+  // Index of the first line whose name (the text before its first "=") equals name,
+  // ASCII case folded; -1 when none does. A line without "=" has no name.
+  int IndexOfName(const std::string& name) const;
+  // The text after the "=" of the line IndexOfName finds, or "" when none matches.
+  std::string Values(const std::string& name) const;
+};
+
+// Splits at CR LF, a lone LF and a lone CR (LF CR is two line ends); stops at a NUL byte;
+// a line end after the last line adds no empty line.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Compares two texts with ASCII letters folded to one case and every other byte as it is.
+// Negative, zero or positive like strcmp.
+int CompareTextNoCase(const std::string& a, const std::string& b);
+
+// RAII pairing of BeginUpdate and EndUpdate.
+class TStringsUpdate {
+ public:
+  explicit TStringsUpdate(TStrings* list) : list_(list) {
+    if (list_) list_->BeginUpdate();
+  }
+  ~TStringsUpdate() {
+    if (list_) list_->EndUpdate();
+  }
+  TStringsUpdate(const TStringsUpdate&) = delete;
+  TStringsUpdate& operator=(const TStringsUpdate&) = delete;
+
+ private:
+  TStrings* list_;
+};
+
+// The plain in-memory line list.
+class TStringList : public TStrings {
+ public:
+  TStringList() = default;
+  explicit TStringList(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+
+  int Count() const override { return static_cast<int>(lines_.size()); }
+  std::string Get(int index) const override;
+  void Add(const std::string& line) override { lines_.push_back(line); }
+  void Clear() override { lines_.clear(); }
+  void Delete(int index) override;
+  void SetLines(std::vector<std::string> lines) override { lines_ = std::move(lines); }
+
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ protected:
+  std::vector<std::string> lines_;
+};
+
+}  // namespace zemb

@@ -1,0 +1,63 @@
+// The platform layer under the device component: one serial device, opened exclusively
+// by name, moved one byte at a time within the timeouts last applied.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zemb {
+
+// The five timeout members, in milliseconds, with the meaning of the Windows comm API:
+// a read with ReadIntervalTimeout = kMaxDword and both read totals 0 returns at once;
+// otherwise a one-byte read waits up to ReadTotalTimeoutConstant ms. A one-byte write
+// must complete within WriteTotalTimeoutMultiplier + WriteTotalTimeoutConstant ms.
+struct CommTimeouts {
+  static constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
+  uint32_t ReadIntervalTimeout = 0;
+  uint32_t ReadTotalTimeoutMultiplier = 0;
+  uint32_t ReadTotalTimeoutConstant = 0;
+  uint32_t WriteTotalTimeoutMultiplier = 0;
+  uint32_t WriteTotalTimeoutConstant = 0;
+
+  bool operator==(const CommTimeouts&) const = default;
+};
+
+class SerialChannel {
+ public:
+  virtual ~SerialChannel() = default;
+
+  // Opens the device exclusively for reading and writing. False when it does not exist,
+  // is held by another program or may not be opened; the channel then stays closed.
+  virtual bool Open(const std::string& name) = 0;
+  virtual bool IsOpen() const = 0;
+  // Releases the device; nothing happens when it is closed.
+  virtual void Close() = 0;
+
+  // Applies the timeouts (ignored while closed).
+  virtual void SetTimeouts(const CommTimeouts& timeouts) = 0;
+  // Raw 8 data bits, no parity, 1 stop bit at baud, every byte passed unchanged, no
+  // hardware or driver flow control. False when the speed cannot be applied; the line
+  // is then left as it was.
+  virtual bool Configure(int32_t baud) = 0;
+  // Raises DTR, then RTS.
+  virtual void RaiseDtrRts() = 0;
+
+  // Reads one byte within the read timeouts in force. False (byte untouched) when none
+  // arrived, the read failed or the channel is closed.
+  virtual bool ReadByte(uint8_t& byte) = 0;
+  // Writes one byte within the write timeouts. Returns the count written, 0 or 1; a byte
+  // reported as not written never reaches the line later.
+  virtual int WriteByte(uint8_t byte) = 0;
+
+  // A pause of ms milliseconds on the channel's clock (a test channel's clock is virtual).
+  virtual void Sleep(uint32_t ms) = 0;
+};
+
+// The backend of the platform this program was built for.
+std::unique_ptr<SerialChannel> CreatePlatformSerialChannel();
+
+// Device names longer than this are refused as ports that cannot be opened.
+constexpr size_t kMaxPortNameLength = 128;
+
+}  // namespace zemb

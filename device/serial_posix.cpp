@@ -1,0 +1,5 @@
+// Placeholder until the termios backend lands.
+#include "SerialChannel.h"
+namespace zemb {
+std::unique_ptr<SerialChannel> CreatePlatformSerialChannel() { return nullptr; }
+}  // namespace zemb

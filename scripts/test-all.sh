@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Everything from a fresh Debian 12 machine: installs the packages, then builds and runs
+# every test in the normal and in the sanitizer (address + undefined) configuration, and
+# cross-compiles the Qt-free libraries for Windows so that backend keeps building.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --workflow --preset default
+cmake --workflow --preset asan
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
