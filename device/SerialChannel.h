@@ -11,7 +11,8 @@ namespace zemb {
 // The five timeout members, in milliseconds, with the meaning of the Windows comm API:
 // a read with ReadIntervalTimeout = kMaxDword and both read totals 0 returns at once;
 // otherwise a one-byte read waits up to ReadTotalTimeoutConstant ms. A one-byte write
-// must complete within WriteTotalTimeoutMultiplier + WriteTotalTimeoutConstant ms.
+// must complete within WriteTotalTimeoutMultiplier + WriteTotalTimeoutConstant ms (both 0:
+// no write timeout, as in the comm API).
 struct CommTimeouts {
   static constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
   uint32_t ReadIntervalTimeout = 0;
@@ -21,6 +22,20 @@ struct CommTimeouts {
   uint32_t WriteTotalTimeoutConstant = 0;
 
   bool operator==(const CommTimeouts&) const = default;
+};
+
+// Why the last failing call of a channel failed, so that a front end can tell a missing
+// port from one held by another program or one the user may not open.
+enum class SerialFault {
+  None,
+  BadName,       // empty, over kMaxPortNameLength bytes, or with a NUL byte in it
+  NoDevice,      // no such device
+  Busy,          // held by another program
+  NotPermitted,  // the user may not open it (on Linux usually: not in group dialout)
+  NotATerminal,  // the name opens something that is not a serial device
+  Unsupported,   // a line setting the device or this backend cannot apply
+  HungUp,        // the far end went away (a closed pseudo-terminal, an unplugged adapter)
+  Failed,        // any other failure of a platform call
 };
 
 class SerialChannel {
@@ -52,6 +67,11 @@ class SerialChannel {
 
   // A pause of ms milliseconds on the channel's clock (a test channel's clock is virtual).
   virtual void Sleep(uint32_t ms) = 0;
+
+  // The cause and a one-line description (naming the device tried) of the last failure;
+  // Open clears both when it starts.
+  virtual SerialFault LastFault() const { return SerialFault::None; }
+  virtual std::string LastError() const { return {}; }
 };
 
 // The backend of the platform this program was built for.
@@ -59,5 +79,11 @@ std::unique_ptr<SerialChannel> CreatePlatformSerialChannel();
 
 // Device names longer than this are refused as ports that cannot be opened.
 constexpr size_t kMaxPortNameLength = 128;
+
+// The device the platform backend opens for a port name: on POSIX "COMn" is the path in
+// the environment variable ZEMBROMW_COMn when set, else /dev/ttyS(n-1); a name with a "/"
+// is a path; any other name is taken from /dev. On Windows "COMn" from COM10 up gets the
+// "\\.\" device prefix, which those names need; other names pass unchanged.
+std::string ResolvePortName(const std::string& name);
 
 }  // namespace zemb

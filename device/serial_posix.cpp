@@ -1,5 +1,467 @@
-// Placeholder until the termios backend lands.
+// The serial channel on POSIX systems: termios for the line, poll() for the timeouts, and
+// flock() plus TIOCEXCL for the exclusive open the Windows comm API gives for free.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <optional>
+
 #include "SerialChannel.h"
+
 namespace zemb {
-std::unique_ptr<SerialChannel> CreatePlatformSerialChannel() { return nullptr; }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// "COM" (any case) followed by a decimal number from 1 up without a leading zero.
+std::optional<unsigned long> ComPortNumber(const std::string& name) {
+  if (name.size() < 4 || name.size() > 12) return std::nullopt;
+  if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') {
+    return std::nullopt;
+  }
+  if (name[3] < '1' || name[3] > '9') return std::nullopt;
+  unsigned long n = 0;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return std::nullopt;
+    n = n * 10 + static_cast<unsigned long>(name[i] - '0');
+  }
+  return n;
+}
+
+speed_t SpeedFor(int32_t baud) {
+  switch (baud) {
+    case 50:
+      return B50;
+    case 75:
+      return B75;
+    case 110:
+      return B110;
+    case 134:
+      return B134;
+    case 150:
+      return B150;
+    case 200:
+      return B200;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 1800:
+      return B1800;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+#ifdef B57600
+    case 57600:
+      return B57600;
+#endif
+#ifdef B115200
+    case 115200:
+      return B115200;
+#endif
+#ifdef B230400
+    case 230400:
+      return B230400;
+#endif
+#ifdef B460800
+    case 460800:
+      return B460800;
+#endif
+#ifdef B500000
+    case 500000:
+      return B500000;
+#endif
+#ifdef B576000
+    case 576000:
+      return B576000;
+#endif
+#ifdef B921600
+    case 921600:
+      return B921600;
+#endif
+#ifdef B1000000
+    case 1000000:
+      return B1000000;
+#endif
+#ifdef B1152000
+    case 1152000:
+      return B1152000;
+#endif
+#ifdef B1500000
+    case 1500000:
+      return B1500000;
+#endif
+#ifdef B2000000
+    case 2000000:
+      return B2000000;
+#endif
+#ifdef B2500000
+    case 2500000:
+      return B2500000;
+#endif
+#ifdef B3000000
+    case 3000000:
+      return B3000000;
+#endif
+#ifdef B3500000
+    case 3500000:
+      return B3500000;
+#endif
+#ifdef B4000000
+    case 4000000:
+      return B4000000;
+#endif
+    default:
+      return B0;  // B0 would hang the line up, so it stands for "not supported"
+  }
+}
+
+// Milliseconds left until deadline, rounded up so that a wait never ends early.
+int MsUntil(Clock::time_point deadline) {
+  const auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+}
+
+void SleepFor(std::chrono::nanoseconds duration) {
+  if (duration <= std::chrono::nanoseconds::zero()) return;
+  timespec request{};
+  request.tv_sec = static_cast<time_t>(duration.count() / 1000000000);
+  request.tv_nsec = static_cast<long>(duration.count() % 1000000000);
+  timespec remaining{};
+  while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+}
+
+class PosixSerialChannel final : public SerialChannel {
+ public:
+  ~PosixSerialChannel() override { Close(); }
+
+  bool Open(const std::string& name) override;
+  bool IsOpen() const override { return fd_ >= 0; }
+  void Close() override;
+  void SetTimeouts(const CommTimeouts& timeouts) override;
+  bool Configure(int32_t baud) override;
+  void RaiseDtrRts() override;
+  bool ReadByte(uint8_t& byte) override;
+  int WriteByte(uint8_t byte) override;
+  void Sleep(uint32_t ms) override { SleepFor(std::chrono::milliseconds(ms)); }
+  SerialFault LastFault() const override { return fault_; }
+  std::string LastError() const override { return error_; }
+
+ private:
+  // Records why a call failed; err is the errno of the failing platform call (0: none).
+  void Fail(SerialFault fault, const std::string& what, int err = 0);
+  bool WaitForBytesSent(Clock::time_point deadline, bool unbounded);
+  int DiscardUnsentByte();
+
+  int fd_ = -1;
+  std::string path_;
+  // The timeouts the component applies at every open, in force until it sets others.
+  CommTimeouts timeouts_{CommTimeouts::kMaxDword, 0, 0, 10, 10};
+  SerialFault fault_ = SerialFault::None;
+  std::string error_;
+};
+
+void PosixSerialChannel::Fail(SerialFault fault, const std::string& what, int err) {
+  fault_ = fault;
+  error_ = path_.empty() ? what : path_ + ": " + what;
+  if (err != 0) error_ += std::string(" (") + std::strerror(err) + ")";
+}
+
+bool PosixSerialChannel::Open(const std::string& name) {
+  if (IsOpen()) Close();
+  fault_ = SerialFault::None;
+  error_.clear();
+  path_.clear();
+  if (name.empty() || name.size() > kMaxPortNameLength || name.find('\0') != std::string::npos) {
+    Fail(SerialFault::BadName, "invalid port name");
+    return false;
+  }
+  path_ = ResolvePortName(name);
+
+  int fd;
+  do {
+    fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    const int err = errno;
+    switch (err) {
+      case ENOENT:
+      case ENXIO:
+      case ENODEV:
+      case ENOTDIR:
+        Fail(SerialFault::NoDevice, "no such device", err);
+        break;
+      case EBUSY:
+        Fail(SerialFault::Busy, "in use by another program", err);
+        break;
+      case EACCES:
+      case EPERM:
+      case EROFS:
+        Fail(SerialFault::NotPermitted, "permission denied", err);
+        break;
+      default:
+        Fail(SerialFault::Failed, "cannot open", err);
+        break;
+    }
+    return false;
+  }
+  // A regular file opened read-write by mistake would have device traffic written into it.
+  if (!::isatty(fd)) {
+    Fail(SerialFault::NotATerminal, "not a serial device");
+    ::close(fd);
+    return false;
+  }
+  // flock is the lock that holds for root too, who is not stopped by TIOCEXCL.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    if (err == EWOULDBLOCK) {
+      Fail(SerialFault::Busy, "in use by another program", err);
+    } else {
+      Fail(SerialFault::Failed, "cannot lock", err);
+    }
+    ::close(fd);
+    return false;
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    Fail(SerialFault::Failed, "cannot make exclusive", errno);
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  timeouts_ = CommTimeouts{CommTimeouts::kMaxDword, 0, 0, 10, 10};
+  return true;
+}
+
+void PosixSerialChannel::Close() {
+  if (fd_ < 0) return;
+  // The exclusive flag belongs to the terminal, not to this descriptor: another open
+  // descriptor would keep it set for everyone after this close.
+  if (::ioctl(fd_, TIOCNXCL) != 0 && errno != EIO) {
+    Fail(SerialFault::Failed, "cannot release exclusive use", errno);
+  }
+  if (::close(fd_) != 0 && errno != EINTR) Fail(SerialFault::Failed, "close failed", errno);
+  fd_ = -1;
+}
+
+void PosixSerialChannel::SetTimeouts(const CommTimeouts& timeouts) {
+  if (IsOpen()) timeouts_ = timeouts;
+}
+
+bool PosixSerialChannel::Configure(int32_t baud) {
+  if (!IsOpen()) return false;
+  const speed_t speed = SpeedFor(baud);
+  if (speed == B0) {
+    Fail(SerialFault::Unsupported, "unsupported speed " + std::to_string(baud));
+    return false;
+  }
+  termios before{};
+  if (::tcgetattr(fd_, &before) != 0) {
+    Fail(SerialFault::Failed, "cannot read line settings", errno);
+    return false;
+  }
+  termios raw = before;
+  raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        INPCK | IXON | IXOFF | IXANY | IMAXBEL);
+  raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  raw.c_cflag |= CS8 | CREAD | CLOCAL;
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  if (::cfsetispeed(&raw, speed) != 0 || ::cfsetospeed(&raw, speed) != 0) {
+    Fail(SerialFault::Unsupported, "unsupported speed " + std::to_string(baud), errno);
+    return false;
+  }
+  int rc;
+  do {
+    rc = ::tcsetattr(fd_, TCSANOW, &raw);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    Fail(SerialFault::Failed, "cannot apply line settings", errno);
+    return false;
+  }
+  // tcsetattr succeeds when any one change took; a driver that refused the speed or the
+  // frame shows only on reading the settings back.
+  termios after{};
+  if (::tcgetattr(fd_, &after) != 0) {
+    Fail(SerialFault::Failed, "cannot read line settings", errno);
+    return false;
+  }
+  const tcflag_t frame = CSIZE | PARENB | CSTOPB | CRTSCTS;
+  if ((after.c_cflag & frame) != (raw.c_cflag & frame) || ::cfgetospeed(&after) != speed ||
+      (after.c_iflag & (IXON | IXOFF)) != 0 || (after.c_lflag & ICANON) != 0) {
+    ::tcsetattr(fd_, TCSANOW, &before);
+    Fail(SerialFault::Unsupported, "the device refused " + std::to_string(baud) + " baud 8N1");
+    return false;
+  }
+  return true;
+}
+
+void PosixSerialChannel::RaiseDtrRts() {
+  if (!IsOpen()) return;
+  // DTR first, then RTS, as two changes; a pseudo-terminal has no modem lines (ENOTTY).
+  for (int bit : {TIOCM_DTR, TIOCM_RTS}) {
+    if (::ioctl(fd_, TIOCMBIS, &bit) != 0 && errno != ENOTTY && errno != EINVAL) {
+      Fail(SerialFault::Failed, "cannot raise DTR/RTS", errno);
+    }
+  }
+}
+
+bool PosixSerialChannel::ReadByte(uint8_t& byte) {
+  if (!IsOpen()) return false;
+  const CommTimeouts& t = timeouts_;
+  // One byte's total timeout; a multiplier of MAXDWORD marks the comm API's
+  // "return at once with a byte, else wait the constant" mode.
+  uint64_t waitMs = t.ReadTotalTimeoutConstant;
+  if (t.ReadTotalTimeoutMultiplier != CommTimeouts::kMaxDword) {
+    waitMs += t.ReadTotalTimeoutMultiplier;
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  for (;;) {
+    uint8_t b = 0;
+    const ssize_t n = ::read(fd_, &b, 1);
+    if (n == 1) {
+      byte = b;
+      return true;
+    }
+    if (n == 0) {
+      // With VMIN = VTIME = 0 an empty queue reads as 0; after a hang-up so does the end.
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        Fail(SerialFault::HungUp, "the line hung up");
+        return false;
+      }
+    } else if (errno == EIO) {
+      Fail(SerialFault::HungUp, "the line hung up", errno);
+      return false;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      Fail(SerialFault::Failed, "read failed", errno);
+      return false;
+    }
+    const int left = MsUntil(deadline);
+    if (left == 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    const int rc = ::poll(&p, 1, left);
+    if (rc < 0 && errno != EINTR) {
+      Fail(SerialFault::Failed, "poll failed", errno);
+      return false;
+    }
+    if (rc == 1 && (p.revents & POLLNVAL) != 0) {
+      Fail(SerialFault::Failed, "the descriptor is no longer valid");
+      return false;
+    }
+    // POLLIN, POLLHUP or POLLERR: the next read returns the byte or tells which.
+  }
+}
+
+int PosixSerialChannel::WriteByte(uint8_t byte) {
+  if (!IsOpen()) return 0;
+  const uint64_t totalMs = static_cast<uint64_t>(timeouts_.WriteTotalTimeoutMultiplier) +
+                           timeouts_.WriteTotalTimeoutConstant;
+  // Both write members 0 means "no write timeout" in the comm API's terms.
+  const bool unbounded = totalMs == 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+  for (;;) {
+    const ssize_t n = ::write(fd_, &byte, 1);
+    if (n == 1) break;
+    if (n < 0 && errno == EIO) {
+      Fail(SerialFault::HungUp, "the line hung up", errno);
+      return 0;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      Fail(SerialFault::Failed, "write failed", errno);
+      return 0;
+    }
+    const int left = unbounded ? -1 : MsUntil(deadline);
+    if (left == 0) {
+      Fail(SerialFault::Failed, "write timed out (the line is held)");
+      return 0;
+    }
+    pollfd p{fd_, POLLOUT, 0};
+    const int rc = ::poll(&p, 1, left);
+    if (rc < 0 && errno != EINTR) {
+      Fail(SerialFault::Failed, "poll failed", errno);
+      return 0;
+    }
+    if (rc == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+      Fail(SerialFault::HungUp, "the line hung up");
+      return 0;
+    }
+  }
+  if (!WaitForBytesSent(deadline, unbounded)) return DiscardUnsentByte();
+  return 1;
+}
+
+// Waits until the driver's output queue is empty, so that at most this one byte is ever
+// in flight and a byte reported unwritten can still be taken back. A pseudo-terminal
+// hands every write to its other end at once and always reports an empty queue; there a
+// held line shows as a write that cannot start.
+bool PosixSerialChannel::WaitForBytesSent(Clock::time_point deadline, bool unbounded) {
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+      // A driver that cannot tell has taken the byte; there is nothing to wait for.
+      if (errno == ENOTTY || errno == EINVAL) return true;
+      Fail(SerialFault::Failed, "cannot query the output queue", errno);
+      return false;
+    }
+    if (queued <= 0) return true;
+    if (!unbounded && Clock::now() >= deadline) {
+      Fail(SerialFault::Failed, "write timed out (the line is held)");
+      return false;
+    }
+    // A byte takes about 1 ms on the wire at 9600 baud.
+    auto step = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
+    step = unbounded ? std::chrono::microseconds(500)
+                     : std::min<std::chrono::nanoseconds>(step, std::chrono::microseconds(500));
+    SleepFor(step);
+  }
+}
+
+int PosixSerialChannel::DiscardUnsentByte() {
+  if (::tcflush(fd_, TCOFLUSH) != 0) {
+    Fail(SerialFault::Failed, "cannot discard the unsent byte", errno);
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string ResolvePortName(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  if (const auto n = ComPortNumber(name)) {
+    const std::string variable = "ZEMBROMW_COM" + std::to_string(*n);
+    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') {
+      return path;
+    }
+    return "/dev/ttyS" + std::to_string(*n - 1);
+  }
+  return "/dev/" + name;
+}
+
+std::unique_ptr<SerialChannel> CreatePlatformSerialChannel() {
+  return std::make_unique<PosixSerialChannel>();
+}
+
 }  // namespace zemb
