@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The real window under Xvfb against zembromw-sim: buttons pressed at their designed
+# positions, the outcome read from the window caption and the simulator's transcript, and
+# the settings file the program leaves at exit.
+# usage: window_with_sim.sh ZEMBROMW ZEMBROMW_SIM SAMPLE_HEX
+set -euo pipefail
+app_src=$1 sim=$2 sample=$3
+
+work=$(mktemp -d)
+sim_pid="" xvfb_pid="" app_pid=""
+cleanup() {
+  for p in $app_pid $sim_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/sim.log" ] && { echo "--- simulator transcript" >&2; tail -n 30 "$work/sim.log" >&2; }
+  exit 1
+}
+
+# The settings file sits beside the executable, so run a copy in the scratch folder.
+cp "$app_src" "$work/zembromw"
+cp "$sample" "$work/image.hex"
+
+"$sim" --link "$work/rom-writer" --burn-ms 0 --log "$work/sim.log" >"$work/sim.out" &
+sim_pid=$!
+for _ in $(seq 100); do [ -e "$work/rom-writer" ] && break; sleep 0.05; done
+[ -e "$work/rom-writer" ] || fail "simulator did not start"
+
+display=""
+for n in $(seq 90 120); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+done
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+
+ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" "$work/image.hex" &
+app_pid=$!
+win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
+eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y of the client area
+
+caption() { xdotool getwindowname "$win"; }
+# Clicks the middle of a control given its designed left, top, width and height.
+press() {
+  xdotool mousemove --sync $((X + $1 + $3 / 2)) $((Y + $2 + $4 / 2)) click 1
+}
+# Waits until the caption is the expected text.
+expect_caption() {
+  for _ in $(seq 200); do [ "$(caption)" = "$1" ] && return 0; sleep 0.05; done
+  fail "caption is '$(caption)', expected '$1'"
+}
+
+# COM1 is the default port; the sample image is loaded, so WRITE and compare-again show.
+press 137 28 91 25            # Button1, blank check
+expect_caption "RB OK"
+grep -q 'RB 0000,0FFF' "$work/sim.log" || fail "blank check command not seen"
+
+press 240 29 52 25            # Button5, write the memo
+expect_caption "RW OK"
+grep -q 'RW 00000,00FFF+00000' "$work/sim.log" || fail "write command not seen"
+
+press 236 62 56 24            # Button6, compare again
+expect_caption "RC OK"
+
+press 137 28 91 25            # blank check again: the chip is no longer blank
+for _ in $(seq 200); do case "$(caption)" in "RB NG"*) break ;; esac; sleep 0.05; done
+case "$(caption)" in "RB NG"*) ;; *) fail "caption '$(caption)' after a blank check of a written chip" ;; esac
+
+# Closing saves the field values; the settings file appears beside the executable.
+kill -TERM "$app_pid"
+wait "$app_pid" || fail "window exited with status $?"
+app_pid=""
+[ -f "$work/zembromw.sys" ] || fail "no settings file written"
+tr -d '\r' <"$work/zembromw.sys" >"$work/settings.txt"  # lines end in CR LF
+grep -qx '@Form1.Edit1=0000' "$work/settings.txt" || fail "start address not stored"
+grep -qx '@Form1.Edit2=0FFF' "$work/settings.txt" || fail "end address not stored"
+grep -qx '@Form1.RadioGroup1=-1' "$work/settings.txt" || fail "port index not stored"
+grep -qF '@Form1.Memo1=;MinAdr\x3D0000\n;MaxAdr\x3D0FFF\n;Type\x3D8\n:10000000' \
+  "$work/settings.txt" || fail "memo not stored"
+[ "$(grep -c . "$work/settings.txt")" -eq 4 ] || fail "settings file holds other than four keys"
+echo "window end-to-end: every step as expected"

@@ -1,0 +1,352 @@
+#include "Controls.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <stdexcept>
+
+#include "ErrorHandler.h"
+
+namespace zemb::ui {
+
+namespace {
+
+void Fire(const TNotifyEvent& event, TComponent* sender) {
+  if (event) RunGuarded([&] { event(sender); });
+}
+
+}  // namespace
+
+void SetBounds(QWidget* widget, int left, int top, int width, int height) {
+  widget->setGeometry(left, top, width, height);
+}
+
+TButton::TButton(TComponent* owner, QWidget* parent) : QPushButton(parent), TComponent(owner) {
+  connect(this, &QPushButton::clicked, this, [this] { Fire(OnClick, this); });
+}
+
+TLabel::TLabel(TComponent* owner, QWidget* parent) : QLabel(parent), TComponent(owner) {
+  // A path is shown as it is, never as rich text.
+  setTextFormat(Qt::PlainText);
+}
+
+TPanel::TPanel(TComponent* owner, QWidget* parent) : QFrame(parent), TComponent(owner) {
+  setFrameStyle(QFrame::Panel | QFrame::Raised);
+  setLineWidth(1);
+}
+
+void TPanel::SetCaption(const std::string& caption) {
+  caption_ = QString::fromStdString(caption);
+  update();
+}
+
+void TPanel::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  QPainter painter(this);
+  painter.drawText(contentsRect(), Qt::AlignCenter, caption_);
+}
+
+TProgressBar::TProgressBar(TComponent* owner, QWidget* parent)
+    : QProgressBar(parent), TComponent(owner) {
+  setTextVisible(false);
+}
+
+TEdit::TEdit(TComponent* owner, QWidget* parent) : QLineEdit(parent), TComponent(owner) {
+  setAcceptDrops(false);
+}
+
+// --- Memo ------------------------------------------------------------------------------
+
+TMemo::TMemo(TComponent* owner, QWidget* parent)
+    : QPlainTextEdit(parent), TComponent(owner), lines_(this) {
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setAcceptDrops(false);
+  viewport()->setAcceptDrops(false);
+  connect(document(), &QTextDocument::contentsChanged, this, [this] {
+    if (!ownChange_) lines_.Invalidate();
+  });
+}
+
+std::string TMemo::Text() const {
+  QString raw = document()->toRawText();
+  raw.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+  return raw.toStdString();
+}
+
+void TMemo::SetText(const std::string& value) {
+  QString text = QString::fromStdString(value);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QChar('\r'), QChar('\n'));
+  lines_.Invalidate();
+  setPlainText(text);
+}
+
+void TMemo::ReplaceDocumentText(const QString& text) {
+  ownChange_ = true;
+  setPlainText(text);
+  ownChange_ = false;
+}
+
+void TMemoStrings::EnsureCache() const {
+  if (cacheValid_) return;
+  const QString raw = memo_->document()->toRawText();
+  cache_.clear();
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype end = raw.indexOf(QChar::ParagraphSeparator, start);
+    if (end < 0) {
+      // The text after the last line break is a line only when it is not empty.
+      if (start < raw.size()) cache_.push_back(raw.mid(start).toStdString());
+      break;
+    }
+    cache_.push_back(QStringView(raw).mid(start, end - start).toString().toStdString());
+    start = end + 1;
+  }
+  cacheValid_ = true;
+}
+
+int TMemoStrings::Count() const {
+  EnsureCache();
+  return static_cast<int>(cache_.size());
+}
+
+std::string TMemoStrings::Get(int index) const {
+  EnsureCache();
+  if (index < 0 || index >= static_cast<int>(cache_.size())) {
+    throw std::out_of_range("line index " + std::to_string(index) + " out of bounds");
+  }
+  return cache_[static_cast<size_t>(index)];
+}
+
+void TMemoStrings::Add(const std::string& line) {
+  EnsureCache();
+  if (updateDepth_ > 0) {
+    cache_.push_back(line);
+    rewritePending_ = true;
+    return;
+  }
+  // Appended after the last line break; a last line without one gets one first.
+  QTextDocument* doc = memo_->document();
+  const bool endsWithBreak = doc->lastBlock().text().isEmpty();
+  QString text = QString::fromStdString(line) + QChar('\n');
+  if (!endsWithBreak) text.prepend(QChar('\n'));
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::End);
+  memo_->ownChange_ = true;
+  cursor.insertText(text);
+  memo_->ownChange_ = false;
+  cache_.push_back(line);
+}
+
+void TMemoStrings::Clear() {
+  cache_.clear();
+  cacheValid_ = true;
+  if (updateDepth_ > 0) {
+    rewritePending_ = true;
+    return;
+  }
+  Rewrite();
+}
+
+void TMemoStrings::Delete(int index) {
+  EnsureCache();
+  if (index < 0 || index >= static_cast<int>(cache_.size())) {
+    throw std::out_of_range("line index " + std::to_string(index) + " out of bounds");
+  }
+  cache_.erase(cache_.begin() + index);
+  if (updateDepth_ > 0) {
+    rewritePending_ = true;
+    return;
+  }
+  Rewrite();
+}
+
+void TMemoStrings::SetLines(std::vector<std::string> lines) {
+  cache_ = std::move(lines);
+  cacheValid_ = true;
+  if (updateDepth_ > 0) {
+    rewritePending_ = true;
+    return;
+  }
+  Rewrite();
+}
+
+void TMemoStrings::EndUpdate() {
+  if (updateDepth_ > 0) --updateDepth_;
+  if (updateDepth_ == 0 && rewritePending_) Rewrite();
+}
+
+void TMemoStrings::Rewrite() {
+  size_t size = 0;
+  for (const auto& line : cache_) size += line.size() + 1;
+  std::string joined;
+  joined.reserve(size);
+  for (const auto& line : cache_) {
+    joined += line;
+    joined += '\n';
+  }
+  rewritePending_ = false;
+  memo_->ReplaceDocumentText(QString::fromStdString(joined));
+  cacheValid_ = true;
+}
+
+// --- Combo box -------------------------------------------------------------------------
+
+TComboBox::TComboBox(TComponent* owner, QWidget* parent) : QComboBox(parent), TComponent(owner) {
+  setEditable(true);
+  setInsertPolicy(QComboBox::NoInsert);
+  setCompleter(nullptr);
+  setMaxVisibleItems(19);
+  setAcceptDrops(false);
+  lineEdit()->setAcceptDrops(false);
+  connect(this, &QComboBox::activated, this, [this](int) {
+    if (suppressActivation_) return;
+    RunGuarded([this] {
+      if (OnClick) OnClick(this);
+      if (OnChange) OnChange(this);
+    });
+  });
+  connect(lineEdit(), &QLineEdit::textEdited, this, [this] { Fire(OnChange, this); });
+}
+
+void TComboBox::SetItemIndex(int index) {
+  setCurrentIndex(index >= 0 && index < count() ? index : -1);
+}
+
+void TComboBox::SetItems(const std::vector<std::string>& items) {
+  clear();
+  for (const auto& item : items) addItem(QString::fromStdString(item));
+}
+
+void TComboBox::showPopup() {
+  // Raised before the base call: Qt returns at once from an empty list.
+  Fire(OnDropDown, this);
+  QComboBox::showPopup();
+}
+
+void TComboBox::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  suppressActivation_ = enter;
+  QComboBox::keyPressEvent(event);
+  suppressActivation_ = false;
+}
+
+void TComboBox::focusOutEvent(QFocusEvent* event) {
+  suppressActivation_ = true;
+  QComboBox::focusOutEvent(event);
+  suppressActivation_ = false;
+}
+
+// --- Radio group -----------------------------------------------------------------------
+
+namespace {
+
+// The group's item buttons are components without a name, owned by the group.
+class TRadioItem : public QRadioButton, public TComponent {
+ public:
+  TRadioItem(TComponent* owner, const QString& text, QWidget* parent)
+      : QRadioButton(text, parent), TComponent(owner) {}
+};
+
+}  // namespace
+
+TRadioGroup::TRadioGroup(TComponent* owner, QWidget* parent)
+    : QGroupBox(parent), TComponent(owner), group_(new QButtonGroup(this)) {
+  group_->setExclusive(true);
+}
+
+void TRadioGroup::SetItems(const std::vector<std::string>& items) {
+  for (auto* button : buttons_) delete static_cast<TRadioItem*>(button);
+  buttons_.clear();
+  index_ = -1;
+  for (const auto& text : items) {
+    const int id = static_cast<int>(buttons_.size());
+    auto* button = new TRadioItem(this, QString::fromStdString(text), this);
+    group_->addButton(button, id);
+    connect(button, &QRadioButton::toggled, this, [this, id](bool checked) {
+      if (!checked || settingFromCode_ || id == index_) return;
+      index_ = id;
+      Fire(OnClick, this);
+    });
+    buttons_.push_back(button);
+  }
+  ArrangeItems();
+}
+
+void TRadioGroup::ArrangeItems() {
+  // One column below the caption, each item an equal share of the height.
+  const int captionHeight = fontMetrics().height();
+  const int n = static_cast<int>(buttons_.size());
+  if (n == 0) return;
+  const int itemHeight = (height() - captionHeight - 5) / n;
+  const int top = captionHeight + 1 + (height() - captionHeight - 5) % n / 2;
+  for (int i = 0; i < n; ++i) {
+    buttons_[static_cast<size_t>(i)]->setGeometry(8, top + i * itemHeight, width() - 10,
+                                                  itemHeight);
+  }
+}
+
+void TRadioGroup::SetItemIndex(int index) {
+  if (index < -1) index = -1;
+  if (index > ItemCount() - 1) index = ItemCount() - 1;
+  if (index == index_) return;
+  if (index == -1) {
+    group_->setExclusive(false);
+    buttons_[static_cast<size_t>(index_)]->setChecked(false);
+    group_->setExclusive(true);
+    index_ = -1;
+    return;
+  }
+  settingFromCode_ = true;
+  buttons_[static_cast<size_t>(index)]->setChecked(true);
+  settingFromCode_ = false;
+  index_ = index;
+  // Raised here rather than from Qt's signal so that an error reaches the caller.
+  if (OnClick) OnClick(this);
+}
+
+// --- File dialogs ----------------------------------------------------------------------
+
+TFileDialog::TFileDialog(TComponent* owner, Kind kind, QWidget* parentWindow)
+    : TComponent(owner), kind_(kind), parentWindow_(parentWindow) {}
+
+bool TFileDialog::Execute() {
+  if (runner_) return runner_(*this);
+  return RunQtDialog();
+}
+
+QStringList QtNameFilters(const std::string& filter) {
+  QStringList out;
+  const QStringList parts = QString::fromStdString(filter).split(QChar('|'));
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    out << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(';', ' '));
+  }
+  return out;
+}
+
+bool TFileDialog::RunQtDialog() {
+  QFileDialog dialog(parentWindow_);
+  const bool open = kind_ == Kind::Open;
+  dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  // Any name is accepted; a name that names no file fails later, when it is loaded.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setDefaultSuffix(QString::fromStdString(defaultExt_));
+  dialog.setNameFilters(QtNameFilters(filter_));
+  if (!fileName_.empty()) dialog.selectFile(QString::fromStdString(fileName_));
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return false;
+  fileName_ = files.first().toStdString();
+  return true;
+}
+
+}  // namespace zemb::ui

@@ -1,0 +1,61 @@
+#include "TerminationSignals.h"
+
+#include <QWidget>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#endif
+
+namespace zemb::ui {
+
+#ifndef _WIN32
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  // Only async-signal-safe work here: the event loop reads the pipe.
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+void CloseOnTerminationSignals(QWidget* window) {
+  if (g_signalPipe[0] >= 0) return;
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    char buf[16];
+    while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+    }
+    window->close();
+  });
+  // Once the window is gone the signals end the process again.
+  QObject::connect(notifier, &QObject::destroyed, [] {
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+}
+
+#else
+
+void CloseOnTerminationSignals(QWidget*) {}
+
+#endif
+
+}  // namespace zemb::ui

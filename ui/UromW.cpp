@@ -1,0 +1,495 @@
+#include "UromW.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFont>
+#include <QMimeData>
+#include <QResizeEvent>
+#include <QUrl>
+
+#include "Convert.h"
+#include "ErrorHandler.h"
+#include "Errors.h"
+#include "FormValues.h"
+#include "PaintingChannel.h"
+
+namespace zemb::ui {
+
+const std::vector<std::string> kRomTypes = {
+    "00: 2732A (vpp=21.0v)",
+    "01: 2764  (vpp=21.0v)",
+    "02: 2764A (vpp=12.5v)",
+    "03: 2764F (vpp=21.0v) FujiMBM2764,MBM27C64",
+    "04: 27128 (vpp=21.0v)",
+    "05: 27128A (vpp=12.5v)",
+    "06: 27128F (vpp=21.0v) FujiMBM27128,MBM27C128",
+    "07: 27256 t1 (vpp=21.0v)",
+    "08: 27256 t2 (vpp=12.5v)",
+    "09: 27512  (vpp=12.5v)",
+    "0A: 271MA  Hita27C101,Mitsu27C101",
+    "0B: 271MB  Hita27C301,Mitsu27C100",
+    "0C: 271MC  Toshi571000,NECuPD27C1001A",
+    "0D: 271MD  Toshi571001,NECuPD27C1000A",
+    "0E: 271ME  Fuji27C1001",
+    "0F: 271MF  Fuji27C1000",
+    "10: 1024A  Hita27C1024H,mitsuM5M27C102",
+    "11: 1024B  ToshiTC571024,NECuPD27C1024A",
+    "12: 1024C  FujiMBM27C1024",
+};
+
+namespace {
+
+constexpr const char* kFontFamily = "ＭＳ ゴシック";
+constexpr const char* kImageFilter = "*.hex|*.hex";
+// The designed client area; the memo keeps its distance from its right and bottom edges.
+constexpr int kClientWidth = 363;
+constexpr int kClientHeight = 225;
+// A dropped name longer than this is cut, as the shell's name buffer would.
+constexpr size_t kMaxDroppedNameLength = 1023;
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Cuts a UTF-8 text to at most max bytes without splitting a character.
+std::string CutUtf8(const std::string& text, size_t max) {
+  if (text.size() <= max) return text;
+  size_t end = max;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+template <class T>
+T* Named(T* component, const char* name) {
+  component->SetName(name);
+  if constexpr (std::is_base_of_v<QObject, T>) component->setObjectName(QString::fromUtf8(name));
+  return component;
+}
+
+}  // namespace
+
+int32_t HexAddressFieldValue(const std::string& text) {
+  uint64_t value = 0;
+  bool ok = !text.empty();
+  for (char c : text) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) {
+      ok = false;
+      break;
+    }
+    value = value * 16 + static_cast<uint64_t>(digit);
+    if (value > 0xFFFFFFFFu) {
+      ok = false;
+      break;
+    }
+  }
+  if (!ok) throw EConvertError("$" + text);
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+std::vector<std::string> ApplicationArguments() {
+  std::vector<std::string> out;
+  if (!QCoreApplication::instance()) return out;
+  const QStringList args = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) out.push_back(args[i].toStdString());
+  return out;
+}
+
+void InstallFontSubstitutions() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  QFont::insertSubstitutions(
+      QString::fromUtf8(kFontFamily),
+      {QStringLiteral("IPAGothic"), QStringLiteral("VL Gothic"), QStringLiteral("TakaoGothic"),
+       QStringLiteral("Noto Sans Mono CJK JP")});
+}
+
+// Marks a device operation in progress; a close requested meanwhile runs once it is over.
+struct TForm1::BusyScope {
+  explicit BusyScope(TForm1* form) : form_(form) { ++form_->busy_; }
+  ~BusyScope() {
+    if (--form_->busy_ == 0 && form_->closePending_) {
+      form_->closePending_ = false;
+      QMetaObject::invokeMethod(
+          form_, [form = form_] { form->close(); }, Qt::QueuedConnection);
+    }
+  }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+  TForm1* form_;
+};
+
+TForm1::TForm1(std::unique_ptr<SerialChannel> channel, std::vector<std::string> arguments)
+    : QWidget(nullptr), TComponent(nullptr), arguments_(std::move(arguments)) {
+  InstallFontSubstitutions();
+  SetName("Form1");
+  setObjectName(QStringLiteral("Form1"));
+  CreateComponents(std::move(channel));
+  RunGuarded([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
+  setWindowTitle(QStringLiteral("ZEMB-DazIzira"));
+  move(12, 189);
+  resize(kClientWidth, kClientHeight);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+  setPalette(pal);
+  setAutoFillBackground(true);
+  QFont font(QString::fromUtf8(kFontFamily));
+  font.setPixelSize(13);
+  font.setFixedPitch(true);
+  font.setStyleHint(QFont::TypeWriter);
+  setFont(font);
+
+  // Created in the order of the form description: this order is the owner's component
+  // order (the form value walk), and Qt's default tab order follows it too.
+  Button1 = Named(new TButton(this, this), "Button1");
+  SetBounds(Button1, 137, 28, 91, 25);
+  Button1->SetCaption("ブランクCHK");
+  Button1->OnClick = [this](TComponent* s) { Button1Click(s); };
+
+  Memo1 = Named(new TMemo(this, this), "Memo1");
+  SetBounds(Memo1, 3, 117, 353, 105);
+  Memo1->SetText("Memo1");
+  memoRightMargin_ = kClientWidth - (3 + 353);
+  memoBottomMargin_ = kClientHeight - (117 + 105);
+
+  ComboBox1 = Named(new TComboBox(this, this), "ComboBox1");
+  SetBounds(ComboBox1, 2, 2, 281, 21);
+  ComboBox1->SetItems(kRomTypes);
+  ComboBox1->SetItemIndex(-1);
+  ComboBox1->SetText("ComboBox1");
+  ComboBox1->OnChange = [this](TComponent* s) { ComboBox1Change(s); };
+  ComboBox1->OnClick = [this](TComponent* s) { ComboBox1Click(s); };
+  ComboBox1->OnDropDown = [this](TComponent* s) { ComboBox1DropDown(s); };
+
+  Edit1 = Named(new TEdit(this, this), "Edit1");
+  SetBounds(Edit1, 2, 29, 63, 21);
+  Edit1->SetText("0000");
+
+  Edit2 = Named(new TEdit(this, this), "Edit2");
+  SetBounds(Edit2, 67, 29, 66, 21);
+  Edit2->SetText("FFF");
+
+  RadioGroup1 = Named(new TRadioGroup(this, this), "RadioGroup1");
+  SetBounds(RadioGroup1, 294, 2, 67, 74);
+  RadioGroup1->SetCaption("ポート");
+  RadioGroup1->SetItems({"COM1", "COM2", "COM3", "COM4"});
+  RadioGroup1->OnClick = [this](TComponent* s) { RadioGroup1Click(s); };
+
+  ProgressBar1 = Named(new TProgressBar(this, this), "ProgressBar1");
+  SetBounds(ProgressBar1, 208, 90, 143, 16);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setValue(0);
+
+  Panel1 = Named(new TPanel(this, this), "Panel1");
+  SetBounds(Panel1, 8, 59, 194, 54);
+  Panel1->SetCaption("Panel1");
+
+  Label1 = Named(new TLabel(this, Panel1), "Label1");
+  SetBounds(Label1, 5, 6, 78, 13);
+  Label1->SetCaption("ファイルとの");
+
+  Button2 = Named(new TButton(this, Panel1), "Button2");
+  SetBounds(Button2, 142, 24, 47, 25);
+  Button2->SetCaption("ROM読");
+  Button2->OnClick = [this](TComponent* s) { Button2Click(s); };
+
+  Button3 = Named(new TButton(this, Panel1), "Button3");
+  SetBounds(Button3, 5, 25, 68, 25);
+  Button3->SetCaption("PROGRAM");
+  Button3->OnClick = [this](TComponent* s) { Button3Click(s); };
+
+  Button4 = Named(new TButton(this, Panel1), "Button4");
+  SetBounds(Button4, 78, 22, 57, 28);
+  Button4->SetCaption("比較");
+  Button4->OnClick = [this](TComponent* s) { Button4Click(s); };
+
+  Button5 = Named(new TButton(this, this), "Button5");
+  SetBounds(Button5, 240, 29, 52, 25);
+  Button5->SetCaption("WRITE");
+  Button5->hide();
+  Button5->OnClick = [this](TComponent* s) { Button5Click(s); };
+
+  Button6 = Named(new TButton(this, this), "Button6");
+  SetBounds(Button6, 236, 62, 56, 24);
+  Button6->SetCaption("比較");
+  Button6->hide();
+  Button6->OnClick = [this](TComponent* s) { Button6Click(s); };
+
+  Button7 = Named(new TButton(this, this), "Button7");
+  SetBounds(Button7, 242, 46, 46, 24);
+  Button7->SetCaption("File");
+  Button7->OnClick = [this](TComponent* s) { Button7Click(s); };
+
+  if (!channel) channel = CreatePlatformSerialChannel();
+  if (channel) channel = std::make_unique<PaintingChannel>(std::move(channel));
+  zembROMWT1 = Named(new TzembROMWT(this, std::move(channel)), "zembROMWT1");
+  zembROMWT1->SetOffsetAdr(0);
+  zembROMWT1->Setcom("COM1");
+  zembROMWT1->SetSpeed(9600);
+  zembROMWT1->SetdefaultRT("08");
+  zembROMWT1->SetOnFlash([this](TzembROMWT* s, int32_t line) { zembROMWT1Flash(s, line); });
+
+  SaveDialog1 = Named(new TSaveDialog(this, this), "SaveDialog1");
+  SaveDialog1->SetDefaultExt("hex");
+  SaveDialog1->SetFilter(kImageFilter);
+
+  OpenDialog1 = Named(new TOpenDialog(this, this), "OpenDialog1");
+  OpenDialog1->SetDefaultExt("hex");
+  OpenDialog1->SetFilter(kImageFilter);
+}
+
+void TForm1::SetCaption(const std::string& caption) {
+  setWindowTitle(QString::fromStdString(caption));
+}
+
+void TForm1::ShowBusy(TButton* button, const std::string& caption) {
+  button->SetCaption(caption);
+  button->repaint();
+}
+
+void TForm1::ShowBusyCaption(const std::string& caption) {
+  SetCaption(caption);
+  // The title belongs to the window system; let the request go out before blocking.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TForm1::ShowImageButtons() {
+  Button7->hide();
+  Button5->show();
+  Button6->show();
+  Button5->setEnabled(true);
+  Button6->setEnabled(true);
+}
+
+// --- Start-up, type list, port, close --------------------------------------------------
+
+void TForm1::FormCreate(TComponent* /*Sender*/) {
+  setAcceptDrops(true);
+  Button5->setEnabled(false);
+  Button6->setEnabled(false);
+  Memo1->Lines()->Clear();
+  ComboBox1->SetItemIndex(8);
+  try {
+    LoadFormValues(this);
+  } catch (...) {
+    // A value that cannot be restored leaves the control as it is.
+  }
+  if (!arguments_.empty()) LoadImageFile(arguments_.front());
+}
+
+void TForm1::ComboBox1DropDown(TComponent* /*Sender*/) {
+  TypeListDropped = true;
+}
+
+void TForm1::ComboBox1Click(TComponent* Sender) {
+  // Only a click that follows a drop-down sends the type here; the change event of the
+  // same pick sends it again.
+  if (TypeListDropped) ComboBox1Change(Sender);
+  TypeListDropped = false;
+}
+
+void TForm1::ComboBox1Change(TComponent* /*Sender*/) {
+  const int index = ComboBox1->ItemIndex();
+  const std::string item = index >= 0 ? ComboBox1->ItemText(index) : std::string();
+  const size_t colon = item.find(':');
+  if (colon == std::string::npos) return;
+  BusyScope busy(this);
+  SetCaption(zembROMWT1->SetRomType(item.substr(0, colon)));
+}
+
+void TForm1::RadioGroup1Click(TComponent* /*Sender*/) {
+  const int index = RadioGroup1->ItemIndex();
+  if (index >= 0) zembROMWT1->Setcom("COM" + IntToStr(index + 1));
+}
+
+void TForm1::ReadAddressRange() {
+  StartAdr = HexAddressFieldValue(Edit1->Text());
+  EndAdr = HexAddressFieldValue(Edit2->Text());
+}
+
+void TForm1::FormCloseQuery(TComponent* /*Sender*/, bool& /*CanClose*/) {
+  try {
+    SaveFormValues(this);
+  } catch (...) {
+    // Closing never fails on the settings.
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (busy_ > 0) {
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  bool canClose = true;
+  RunGuarded([&] { FormCloseQuery(this, canClose); });
+  if (canClose) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const QRect memo = Memo1->geometry();
+  Memo1->setGeometry(memo.left(), memo.top(), std::max(0, width() - memo.left() - memoRightMargin_),
+                     std::max(0, height() - memo.top() - memoBottomMargin_));
+}
+
+// --- Image files -----------------------------------------------------------------------
+
+void TForm1::LoadImageFile(const std::string& path) {
+  Label1->SetCaption(path);
+  OpenDialog1->SetFileName(path);
+  SaveDialog1->SetFileName(path);
+  TStrings* lines = Memo1->Lines();
+  lines->LoadFromFile(path);
+  const std::string maxAdr = lines->Values(";MaxAdr");
+  if (!maxAdr.empty()) Edit2->SetText(maxAdr);
+  const std::string minAdr = lines->Values(";MinAdr");
+  if (!minAdr.empty()) Edit1->SetText(minAdr);
+  const std::string type = lines->Values(";Type");
+  if (!type.empty()) {
+    ComboBox1->SetItemIndex(StrToInt(type));
+    ComboBox1Click(ComboBox1);
+  }
+  ShowImageButtons();
+}
+
+void TForm1::Button7Click(TComponent* /*Sender*/) {
+  if (OpenDialog1->Execute()) LoadImageFile(OpenDialog1->FileName());
+}
+
+void TForm1::WM_DropFiles(const QList<QUrl>& urls) {
+  for (const QUrl& url : urls) {
+    if (!url.isLocalFile()) continue;
+    LoadImageFile(CutUtf8(url.toLocalFile().toStdString(), kMaxDroppedNameLength));
+    return;
+  }
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  const QMimeData* mime = event->mimeData();
+  if (busy_ == 0 && mime->hasUrls()) {
+    for (const QUrl& url : mime->urls()) {
+      if (url.isLocalFile()) {
+        event->acceptProposedAction();
+        return;
+      }
+    }
+  }
+  event->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  if (busy_ > 0) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  const QList<QUrl> urls = event->mimeData()->urls();
+  RunGuarded([&] { WM_DropFiles(urls); });
+}
+
+// --- Operations ------------------------------------------------------------------------
+
+void TForm1::Button1Click(TComponent* /*Sender*/) {
+  BusyScope busy(this);
+  ReadAddressRange();
+  ShowBusy(Button1, "チェック中");
+  const bool ok = zembROMWT1->BlankCheck(StartAdr, EndAdr);
+  Button1->SetCaption(ok ? "チェックOK" : "チェックNG");
+  SetCaption(zembROMWT1->Status);
+}
+
+void TForm1::Button2Click(TComponent* /*Sender*/) {
+  BusyScope busy(this);
+  zembROMWT1->Lines = Memo1->Lines();
+  ReadAddressRange();
+  try {
+    ShowBusy(Button2, "...");
+    if (zembROMWT1->ReadRom(StartAdr, EndAdr)) {
+      if (SaveDialog1->Execute()) {
+        Label1->SetCaption(SaveDialog1->FileName());
+        Memo1->Lines()->SaveToFile(SaveDialog1->FileName());
+      }
+      ShowImageButtons();
+    }
+  } catch (...) {
+    Button2->SetCaption("LOAD");
+    throw;
+  }
+  Button2->SetCaption("LOAD");
+  SetCaption(zembROMWT1->Status);
+}
+
+void TForm1::Button3Click(TComponent* /*Sender*/) {
+  BusyScope busy(this);
+  zembROMWT1->Lines = Memo1->Lines();
+  if (OpenDialog1->Execute()) {
+    LoadImageFile(OpenDialog1->FileName());
+    ReadAddressRange();
+    ShowBusy(Button3, "...");
+    const bool ok = zembROMWT1->ProgramRom(StartAdr, EndAdr);
+    Button3->SetCaption(ok ? "ProgramOK" : "ProgramNG");
+  }
+  SetCaption(zembROMWT1->Status);
+}
+
+void TForm1::Button4Click(TComponent* /*Sender*/) {
+  BusyScope busy(this);
+  zembROMWT1->Lines = Memo1->Lines();
+  // The range is read before the file is chosen: its header values count from the next
+  // operation on.
+  ReadAddressRange();
+  if (OpenDialog1->Execute()) {
+    LoadImageFile(OpenDialog1->FileName());
+    ShowBusy(Button4, "...");
+    const bool ok = zembROMWT1->CompareRom(StartAdr, EndAdr);
+    Button4->SetCaption(ok ? "CompOK" : "CompNG");
+  }
+  SetCaption(zembROMWT1->Status);
+}
+
+void TForm1::Button5Click(TComponent* /*Sender*/) {
+  BusyScope busy(this);
+  ShowBusyCaption(" 書込中 ...");
+  zembROMWT1->Lines = Memo1->Lines();
+  ReadAddressRange();
+  ShowBusy(Button3, "...");
+  const bool ok = zembROMWT1->WriteRom(StartAdr, EndAdr);
+  Button3->SetCaption(ok ? "WriteOK" : "WriteNG");
+  SetCaption(zembROMWT1->Status);
+}
+
+void TForm1::Button6Click(TComponent* /*Sender*/) {
+  BusyScope busy(this);
+  ShowBusyCaption(" 比較中 ...");
+  zembROMWT1->Lines = Memo1->Lines();
+  ReadAddressRange();
+  ShowBusy(Button4, "...");
+  const bool ok = zembROMWT1->CompareRom(StartAdr, EndAdr);
+  Button4->SetCaption(ok ? "CompOK" : "CompNG");
+  SetCaption(zembROMWT1->Status);
+}
+
+void TForm1::zembROMWT1Flash(TzembROMWT* Sender, int32_t line) {
+  const int count = Sender->Lines ? Sender->Lines->Count() : 0;
+  ProgressBar1->setMaximum(count);
+  ProgressBar1->setValue(line);
+  ProgressBar1->repaint();
+}
+
+}  // namespace zemb::ui

@@ -1,0 +1,19 @@
+#include <QApplication>
+
+#include "TerminationSignals.h"
+#include "UromW.h"
+#include "uSetting.h"
+
+int main(int argc, char** argv) {
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    zemb::ui::TForm1 form;
+    zemb::ui::CloseOnTerminationSignals(&form);
+    form.show();
+    result = QApplication::exec();
+  }
+  // The settings file is written once the window and the toolkit are gone.
+  zemb::ShutdownSettings();
+  return result;
+}
