@@ -1,0 +1,495 @@
+// zembromw-cli run as a program against zembromw-sim on a pseudo-terminal: every command,
+// a full 27256 round trip, XOFF pacing, the simulator's fault switches and a line that
+// goes away mid-upload.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "FileIO.h"
+#include "TStrings.h"
+
+extern char** environ;
+
+namespace {
+
+#if defined(ZEMBROMW_SIM_PATH) && defined(ZEMBROMW_CLI_PATH)
+constexpr bool kToolsBuilt = true;
+constexpr const char* kSimPath = ZEMBROMW_SIM_PATH;
+constexpr const char* kCliPath = ZEMBROMW_CLI_PATH;
+#else
+constexpr bool kToolsBuilt = false;
+constexpr const char* kSimPath = "";
+constexpr const char* kCliPath = "";
+#endif
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadFileText(const std::string& path) {
+  std::string bytes;
+  zemb::ReadWholeFile(path, bytes);
+  return bytes;
+}
+
+void WriteFileText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<char*> ArgvOf(std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+// Starts a program with its standard streams on files; returns its pid or -1.
+pid_t Spawn(std::vector<std::string> args, const std::string& inPath, const std::string& outPath,
+            const std::string& errPath, char** env = environ) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  auto argv = ArgvOf(args);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env);
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+// Waits for pid up to timeout; -1 when it is still running afterwards.
+int WaitFor(pid_t pid, std::chrono::milliseconds timeout, struct rusage* usage = nullptr) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    int status = 0;
+    const pid_t r = wait4(pid, &status, WNOHANG, usage);
+    if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (r < 0) return -2;
+    if (Clock::now() > deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+void KillAndReap(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGTERM);
+  if (WaitFor(pid, std::chrono::milliseconds(3000)) == -1) {
+    ::kill(pid, SIGKILL);
+    WaitFor(pid, std::chrono::milliseconds(3000));
+  }
+}
+
+// A simulator on its own pty for the length of one test; it is always ended and reaped.
+class Simulator {
+ public:
+  Simulator(const std::string& dir, std::vector<std::string> options) : dir_(dir) {
+    options.insert(options.begin(), kSimPath);
+    outPath_ = dir + "/sim.out";
+    pid_ = Spawn(options, "/dev/null", outPath_, dir + "/sim.err");
+    if (pid_ <= 0) return;
+    // The first line on its standard output is the pty path.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < deadline) {
+      const std::string text = ReadFileText(outPath_);
+      const size_t nl = text.find('\n');
+      if (nl != std::string::npos) {
+        pty_ = text.substr(0, nl);
+        return;
+      }
+      if (WaitFor(pid_, std::chrono::milliseconds(0)) >= 0) {
+        pid_ = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  ~Simulator() { KillAndReap(pid_); }
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  const std::string& Pty() const { return pty_; }
+  bool Ready() const { return pid_ > 0 && !pty_.empty(); }
+  // Asks the simulator to end (it writes its dump then) and waits for it.
+  bool Stop() {
+    if (pid_ <= 0) return false;
+    ::kill(pid_, SIGTERM);
+    const int rc = WaitFor(pid_, std::chrono::milliseconds(5000));
+    if (rc == -1) return false;
+    pid_ = -1;
+    return true;
+  }
+  std::string Errors() const { return ReadFileText(dir_ + "/sim.err"); }
+
+ private:
+  std::string dir_;
+  std::string outPath_;
+  std::string pty_;
+  pid_t pid_ = -1;
+};
+
+struct CliResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+  long maxRssKb = 0;
+
+  // The last line on standard error: the component's Status.
+  std::string Status() const {
+    std::string text = err;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const size_t nl = text.rfind('\n');
+    return nl == std::string::npos ? text : text.substr(nl + 1);
+  }
+};
+
+std::ostream& operator<<(std::ostream& os, const CliResult& r) {
+  return os << "exit " << r.exitCode << "\nstderr:\n" << r.err;
+}
+
+// One record per 16 bytes, as a 27256 image file with its header lines.
+std::string MakeImageFile(const std::vector<uint8_t>& data, uint32_t base, bool headers = true) {
+  std::string text;
+  char line[80];
+  if (headers) {
+    std::snprintf(line, sizeof line, ";MinAdr=%04X\r\n;MaxAdr=%04X\r\n;Type=8\r\n", base,
+                  static_cast<unsigned>(base + data.size() - 1));
+    text += line;
+  }
+  for (size_t off = 0; off < data.size(); off += 16) {
+    const size_t n = std::min<size_t>(16, data.size() - off);
+    const uint32_t addr = base + static_cast<uint32_t>(off);
+    unsigned sum = static_cast<unsigned>(n) + (addr >> 8 & 0xFF) + (addr & 0xFF);
+    std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(n), addr & 0xFFFF);
+    text += line;
+    for (size_t i = 0; i < n; ++i) {
+      std::snprintf(line, sizeof line, "%02X", data[off + i]);
+      text += line;
+      sum += data[off + i];
+    }
+    std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    text += line;
+  }
+  return text + ":00000001FF\r\n";
+}
+
+// The data records of a HEX text as address -> byte (16-bit addresses with type 04 bases).
+std::map<uint32_t, uint8_t> ParseHex(const std::string& text) {
+  std::map<uint32_t, uint8_t> bytes;
+  uint32_t upper = 0;
+  for (const std::string& raw : zemb::SplitLines(text)) {
+    const size_t colon = raw.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string l = raw.substr(colon + 1);
+    if (l.size() < 10) continue;
+    const auto byteAt = [&](size_t i) {
+      return static_cast<uint8_t>(std::stoul(l.substr(i * 2, 2), nullptr, 16));
+    };
+    const unsigned n = byteAt(0);
+    const uint32_t addr = static_cast<uint32_t>(byteAt(1)) << 8 | byteAt(2);
+    const unsigned type = byteAt(3);
+    if (l.size() < (5 + n) * 2) continue;
+    if (type == 0) {
+      for (unsigned i = 0; i < n; ++i) bytes[upper + addr + i] = byteAt(4 + i);
+    } else if (type == 4 && n == 2) {
+      upper = (static_cast<uint32_t>(byteAt(4)) << 8 | byteAt(5)) << 16;
+    } else if (type == 2 && n == 2) {
+      upper = (static_cast<uint32_t>(byteAt(4)) << 8 | byteAt(5)) << 4;
+    }
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> RandomImage(size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> data(size);
+  // Never all 0xFF, so that a programmed range is never blank.
+  for (auto& b : data) b = static_cast<uint8_t>(rng() % 0xFF);
+  return data;
+}
+
+class CliAgainstSimulator : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!kToolsBuilt) GTEST_SKIP() << "zembromw-sim or zembromw-cli is not built";
+    char pattern[] = "/tmp/zembromw_cli_sim_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    sim_.reset();
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  Simulator& StartSim(std::vector<std::string> options) {
+    sim_ = std::make_unique<Simulator>(dir_, std::move(options));
+    EXPECT_TRUE(sim_->Ready()) << sim_->Errors();
+    return *sim_;
+  }
+
+  // Runs the CLI on the simulator's pty; a run that outlives the timeout is killed and
+  // fails the test.
+  CliResult Cli(std::vector<std::string> args,
+                std::chrono::seconds timeout = std::chrono::seconds(60), bool onSimPort = true,
+                char** env = environ) {
+    if (onSimPort) {
+      args.insert(args.begin(), sim_->Pty());
+      args.insert(args.begin(), "--port");
+    }
+    args.insert(args.begin(), kCliPath);
+    CliResult result;
+    const pid_t pid = Spawn(args, "/dev/null", Path("cli.out"), Path("cli.err"), env);
+    EXPECT_GT(pid, 0);
+    if (pid <= 0) return result;
+    struct rusage usage {};
+    result.exitCode = WaitFor(pid, timeout, &usage);
+    if (result.exitCode == -1) {
+      KillAndReap(pid);
+      ADD_FAILURE() << "zembromw-cli did not finish within " << timeout.count() << " s";
+    }
+    result.maxRssKb = usage.ru_maxrss;
+    result.out = ReadFileText(Path("cli.out"));
+    result.err = ReadFileText(Path("cli.err"));
+    return result;
+  }
+
+  std::string dir_;
+  std::unique_ptr<Simulator> sim_;
+};
+
+TEST_F(CliAgainstSimulator, TypeAndBlankCheck) {
+  StartSim({"--burn-ms", "0"});
+  const CliResult type = Cli({"type", "08"});
+  EXPECT_EQ(type.exitCode, 0) << type;
+  EXPECT_EQ(type.out.rfind("RT OK", 0), 0u) << type.out;
+  EXPECT_EQ(type.Status().rfind("RT OK", 0), 0u);
+
+  const CliResult blank = Cli({"blank", "0", "7FFF"});
+  EXPECT_EQ(blank.exitCode, 0) << blank;
+  EXPECT_EQ(blank.Status().rfind("RB OK", 0), 0u) << blank;
+}
+
+TEST_F(CliAgainstSimulator, FullProgramReadBackAndCompareOf27256) {
+  StartSim({"--burn-ms", "0"});
+  const auto data = RandomImage(0x8000, 256);
+  const std::string image = Path("image.hex");
+  WriteFileText(image, MakeImageFile(data, 0));
+
+  const CliResult program = Cli({"-q", "program", image});
+  ASSERT_EQ(program.exitCode, 0) << program;
+  EXPECT_EQ(program.Status().substr(3, 2), "OK");
+
+  // The range is no longer blank: a blank check and a second program are refused.
+  const CliResult blank = Cli({"blank", "0", "7FFF"});
+  EXPECT_EQ(blank.exitCode, 1) << blank;
+  EXPECT_EQ(blank.Status().rfind("RB NG", 0), 0u) << blank;
+  // Status is the line after the refused blank check, not the refusal itself.
+  const CliResult again = Cli({"program", image});
+  EXPECT_EQ(again.exitCode, 1) << again;
+  EXPECT_EQ(again.Status().rfind("RP NG", 0), 0u) << again;
+
+  const std::string readBack = Path("read.hex");
+  const CliResult read = Cli({"read", "0", "7fff", readBack});
+  ASSERT_EQ(read.exitCode, 0) << read;
+  EXPECT_EQ(read.Status().rfind("RR OK", 0), 0u);
+  const auto chip = ParseHex(ReadFileText(readBack));
+  ASSERT_EQ(chip.size(), data.size());
+  for (const auto& [addr, byte] : chip) {
+    ASSERT_LT(addr, data.size());
+    ASSERT_EQ(byte, data[addr]) << "at " << addr;
+  }
+
+  // The read-back file carries no header lines, so the range is given.
+  const CliResult same = Cli({"compare", readBack, "0", "7FFF"});
+  EXPECT_EQ(same.exitCode, 0) << same;
+  EXPECT_EQ(same.Status().rfind("RC OK", 0), 0u);
+  const CliResult original = Cli({"compare", image});
+  EXPECT_EQ(original.exitCode, 0) << original;
+
+  // One byte changed, its record's checksum kept valid.
+  auto changed = data;
+  changed[0x4321] ^= 0x01;
+  const std::string changedPath = Path("changed.hex");
+  WriteFileText(changedPath, MakeImageFile(changed, 0));
+  const CliResult differs = Cli({"compare", changedPath});
+  EXPECT_EQ(differs.exitCode, 1) << differs;
+  // The device's "RC NG ..." stops the upload; its "R" is taken as the error letter.
+  EXPECT_EQ(differs.Status().rfind("C NG", 0), 0u) << differs;
+}
+
+TEST_F(CliAgainstSimulator, WriteWithoutBlankCheckAndReadToStandardOutput) {
+  StartSim({"--burn-ms", "0"});
+  const auto data = RandomImage(0x100, 7);
+  const std::string image = Path("small.hex");
+  WriteFileText(image, MakeImageFile(data, 0x200, false));
+
+  EXPECT_EQ(Cli({"write", image}).exitCode, 2);  // no header lines and no range
+  const CliResult write = Cli({"write", image, "200", "2FF"});
+  ASSERT_EQ(write.exitCode, 0) << write;
+  EXPECT_EQ(write.Status().rfind("RW OK", 0), 0u);
+
+  const CliResult read = Cli({"-q", "read", "200", "2FF", "-"});
+  ASSERT_EQ(read.exitCode, 0) << read;
+  const auto chip = ParseHex(read.out);
+  ASSERT_EQ(chip.size(), data.size());
+  EXPECT_EQ(chip.begin()->first, 0x200u);
+  EXPECT_EQ(chip.rbegin()->second, data.back());
+}
+
+TEST_F(CliAgainstSimulator, ProgramIsPacedByXoff) {
+  const std::string log = Path("sim.log");
+  StartSim({"--burn-ms", "3", "--log", log});
+  const auto data = RandomImage(0x400, 3);
+  const std::string image = Path("paced.hex");
+  WriteFileText(image, MakeImageFile(data, 0));
+
+  const CliResult program = Cli({"program", image});
+  ASSERT_EQ(program.exitCode, 0) << program;
+  const CliResult compare = Cli({"compare", image});
+  EXPECT_EQ(compare.exitCode, 0) << compare;
+  sim_->Stop();
+  const std::string transcript = ReadFileText(log);
+  EXPECT_NE(transcript.find("\\x13"), std::string::npos) << transcript.substr(0, 2000);
+}
+
+TEST_F(CliAgainstSimulator, SilentDeviceIsNoHandshake) {
+  StartSim({"--silent"});
+  const CliResult r = Cli({"blank", "0", "FFF"});
+  EXPECT_EQ(r.exitCode, 3) << r;
+  EXPECT_EQ(r.Status(), "");
+}
+
+TEST_F(CliAgainstSimulator, LateAnswersWithinTheTimeoutsStillSucceed) {
+  StartSim({"--delay-ms", "700", "--burn-ms", "0"});
+  EXPECT_EQ(Cli({"type", "08"}).exitCode, 0);
+  const CliResult r = Cli({"blank", "0", "FFF"});
+  EXPECT_EQ(r.exitCode, 0) << r;
+  EXPECT_EQ(r.Status().rfind("RB OK", 0), 0u);
+}
+
+TEST_F(CliAgainstSimulator, RejectedTypeFailsTypeButNotTheConnection) {
+  StartSim({"--reject-type", "--burn-ms", "0"});
+  const CliResult type = Cli({"type", "08"});
+  EXPECT_EQ(type.exitCode, 1) << type;
+  EXPECT_EQ(type.out, "");
+  EXPECT_EQ(type.Status().rfind("RT NG", 0), 0u) << type;
+
+  const CliResult blank = Cli({"blank", "0", "FFF"});
+  EXPECT_EQ(blank.exitCode, 0) << blank;
+  EXPECT_EQ(blank.Status().rfind("RB OK", 0), 0u);
+}
+
+TEST_F(CliAgainstSimulator, LineFeedsAfterCarriageReturnsAreStripped) {
+  StartSim({"--lf", "--burn-ms", "0"});
+  const auto data = RandomImage(0x200, 11);
+  const std::string image = Path("lf.hex");
+  WriteFileText(image, MakeImageFile(data, 0));
+  ASSERT_EQ(Cli({"program", image}).exitCode, 0);
+
+  const std::string readBack = Path("lf_read.hex");
+  const CliResult read = Cli({"read", "0", "1FF", readBack});
+  ASSERT_EQ(read.exitCode, 0) << read;
+  EXPECT_EQ(read.Status().rfind("RR OK", 0), 0u);
+  const std::string text = ReadFileText(readBack);
+  // Only the line ends of the file itself remain: no LF of the device's lines is stored.
+  for (const std::string& line : zemb::SplitLines(text)) EXPECT_EQ(line.rfind(':', 0), 0u) << line;
+  size_t crlf = 0;
+  for (size_t p = 0; (p = text.find("\r\n", p)) != std::string::npos; p += 2) ++crlf;
+  EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), crlf);
+  EXPECT_EQ(ParseHex(text).size(), data.size());
+  EXPECT_EQ(Cli({"compare", readBack, "0", "1FF"}).exitCode, 0);
+}
+
+TEST_F(CliAgainstSimulator, OneBlankLineBeforeTheReadAnswerIsTolerated) {
+  StartSim({"--blank-before-ok", "1", "--burn-ms", "0"});
+  const CliResult r = Cli({"read", "0", "FF", Path("one.hex")});
+  EXPECT_EQ(r.exitCode, 0) << r;
+  EXPECT_EQ(r.Status().rfind("RR OK", 0), 0u);
+  EXPECT_EQ(ParseHex(ReadFileText(Path("one.hex"))).size(), 0x100u);
+}
+
+TEST_F(CliAgainstSimulator, TwoBlankLinesFailTheReadAndKeepTheFile) {
+  StartSim({"--blank-before-ok", "2", "--burn-ms", "0"});
+  const std::string out = Path("keep.hex");
+  WriteFileText(out, "precious\r\n");
+  const CliResult r = Cli({"read", "0", "FF", out});
+  EXPECT_EQ(r.exitCode, 1) << r;
+  EXPECT_EQ(r.Status(), "");
+  EXPECT_EQ(ReadFileText(out), "precious\r\n");
+}
+
+TEST_F(CliAgainstSimulator, PauseInTheReadDataEndsItEarly) {
+  StartSim({"--read-pause-ms", "400", "--read-pause-at", "4", "--burn-ms", "0"});
+  const std::string out = Path("paused.hex");
+  WriteFileText(out, "precious\r\n");
+  const CliResult r = Cli({"read", "0", "FFF", out});
+  EXPECT_EQ(r.exitCode, 1) << r;
+  EXPECT_EQ(r.Status(), "");  // the gap, then nothing within 100 ms
+  EXPECT_EQ(ReadFileText(out), "precious\r\n");
+}
+
+TEST_F(CliAgainstSimulator, XoffHeldPastTheLimitEndsTheUpload) {
+  StartSim({"--hold-xoff-ms", "8000", "--burn-ms", "1"});
+  const std::string image = Path("held.hex");
+  WriteFileText(image, MakeImageFile(RandomImage(0x100, 5), 0));
+  const CliResult r = Cli({"program", image});
+  EXPECT_EQ(r.exitCode, 1) << r;
+  EXPECT_EQ(r.Status(), "");  // the late XON is the only byte that follows
+}
+
+TEST_F(CliAgainstSimulator, LineClosedMidUploadNeitherHangsNorTouchesTheFile) {
+  StartSim({"--disconnect-after-lines", "20", "--burn-ms", "0"});
+  const std::string image = Path("cut.hex");
+  WriteFileText(image, MakeImageFile(RandomImage(0x1000, 9), 0));
+  const std::string before = ReadFileText(image);
+  const CliResult r = Cli({"program", image}, std::chrono::seconds(90));
+  EXPECT_EQ(r.exitCode, 3) << r;  // the port could no longer be written
+  EXPECT_EQ(r.Status(), "");
+  EXPECT_EQ(ReadFileText(image), before);
+}
+
+TEST_F(CliAgainstSimulator, PortNamesThatCannotBeOpened) {
+  const CliResult longName = Cli({"--port", "/dev/" + std::string(130, 'x'), "blank", "0", "FFF"},
+                                 std::chrono::seconds(30), false);
+  EXPECT_EQ(longName.exitCode, 3) << longName;
+  EXPECT_NE(longName.err.find("cannot open port"), std::string::npos);
+
+  const CliResult missing = Cli({"--port", Path("no-such-tty"), "read", "0", "FFF", Path("x.hex")},
+                                std::chrono::seconds(30), false);
+  EXPECT_EQ(missing.exitCode, 3) << missing;
+  EXPECT_FALSE(std::filesystem::exists(Path("x.hex")));
+}
+
+TEST_F(CliAgainstSimulator, ComNameMapsThroughTheEnvironment) {
+  StartSim({"--burn-ms", "0"});
+  std::vector<std::string> vars;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::string(*e).rfind("ZEMBROMW_COM2=", 0) != 0) vars.emplace_back(*e);
+  }
+  vars.push_back("ZEMBROMW_COM2=" + sim_->Pty());
+  std::vector<char*> env;
+  for (auto& v : vars) env.push_back(v.data());
+  env.push_back(nullptr);
+  const CliResult r =
+      Cli({"-p", "COM2", "blank", "0", "FFF"}, std::chrono::seconds(30), false, env.data());
+  EXPECT_EQ(r.exitCode, 0) << r;
+}
+
+}  // namespace

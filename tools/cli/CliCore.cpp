@@ -1,0 +1,556 @@
+#include "CliCore.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "Convert.h"
+#include "Errors.h"
+#include "FileIO.h"
+#include "TStrings.h"
+#include "uZEMB.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define ZEMBROMW_ISATTY _isatty
+#else
+#include <unistd.h>
+#define ZEMBROMW_ISATTY isatty
+#endif
+
+namespace zemb::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kProgram = "zembromw-cli";
+
+struct CommandInfo {
+  const char* name;
+  Command command;
+};
+
+constexpr CommandInfo kCommands[] = {
+    {"type", Command::Type},       {"blank", Command::Blank},     {"read", Command::Read},
+    {"program", Command::Program}, {"compare", Command::Compare}, {"write", Command::Write},
+};
+
+bool HasControlBytes(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c < 0x20) return true;
+  }
+  return false;
+}
+
+bool ParseSpeed(const std::string& text, int32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  int64_t acc = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    acc = acc * 10 + (c - '0');
+  }
+  if (acc <= 0 || acc > INT32_MAX) return false;
+  value = static_cast<int32_t>(acc);
+  return true;
+}
+
+// An option that takes a value, in any of the forms -pNAME, -p NAME, --port=NAME, --port NAME.
+// Returns 0 when arg is not this option, 1 when it was taken, -1 when its value is missing.
+int TakeValueOption(const std::vector<std::string>& args, size_t& i, char shortName,
+                    const char* longName, std::string& value) {
+  const std::string& arg = args[i];
+  const std::string longFlag = std::string("--") + longName;
+  if (arg == longFlag || (arg.size() == 2 && arg[0] == '-' && arg[1] == shortName)) {
+    if (i + 1 >= args.size()) return -1;
+    value = args[++i];
+    return 1;
+  }
+  if (arg.compare(0, longFlag.size() + 1, longFlag + "=") == 0) {
+    value = arg.substr(longFlag.size() + 1);
+    return 1;
+  }
+  if (arg.size() > 2 && arg[0] == '-' && arg[1] == shortName) {
+    value = arg.substr(2);
+    return 1;
+  }
+  return 0;
+}
+
+// The progress bar of an upload (lines sent of lines) or of a read (lines received). It
+// redraws at most ten times a second so that a fast link is not slowed by the terminal.
+class ProgressMeter {
+ public:
+  ProgressMeter(std::ostream* err, bool enabled) : err_(err), enabled_(enabled) {}
+
+  void StartUpload(const TStrings& lines) {
+    if (!enabled_) return;
+    lines_ = &lines;
+    total_ = lines.Count();
+    Start();
+  }
+  void StartRead() {
+    if (!enabled_) return;
+    Start();
+  }
+
+  void LineSent(int32_t index) {
+    if (!enabled_ || lines_ == nullptr || index < 0 || index >= total_) return;
+    // Lines may only be fetched while the index is valid; the count was taken at the start.
+    for (; counted_ <= index && counted_ < lines_->Count(); ++counted_) {
+      bytes_ += lines_->Get(counted_).size() + 2;
+    }
+    done_ = index + 1;
+    MaybeDraw(done_ == total_);
+  }
+
+  void ByteReceived(char c) {
+    if (!enabled_ || lines_ != nullptr) return;
+    ++bytes_;
+    // Records are the lines that begin with ':' (after the LF some devices send).
+    if (atLineStart_ && c == ':') ++done_;
+    if (c == '\r') MaybeDraw(false);
+    atLineStart_ = c == '\r' || (atLineStart_ && c == '\n');
+  }
+
+  void Finish() {
+    if (!enabled_ || !started_) return;
+    Draw();
+    *err_ << '\n' << std::flush;
+    started_ = false;
+  }
+
+ private:
+  void Start() {
+    started_ = true;
+    start_ = Clock::now();
+    lastDraw_ = start_;
+    Draw();
+  }
+
+  void MaybeDraw(bool force) {
+    const auto now = Clock::now();
+    if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+    lastDraw_ = now;
+    Draw();
+  }
+
+  void Draw() {
+    const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+    const long rate =
+        seconds > 0.001 ? static_cast<long>(static_cast<double>(bytes_) / seconds) : 0;
+    char text[160];
+    if (lines_ != nullptr) {
+      constexpr int kWidth = 30;
+      const int percent = total_ > 0 ? static_cast<int>(int64_t{done_} * 100 / total_) : 100;
+      const int filled = percent * kWidth / 100;
+      std::snprintf(text, sizeof text, "\r[%s%s] %d/%d lines %3d%% %ld B/s",
+                    std::string(static_cast<size_t>(filled), '#').c_str(),
+                    std::string(static_cast<size_t>(kWidth - filled), '.').c_str(), done_, total_,
+                    percent, rate);
+    } else {
+      std::snprintf(text, sizeof text, "\rreceived %d records, %zu bytes, %ld B/s", done_, bytes_,
+                    rate);
+    }
+    *err_ << text << std::flush;
+  }
+
+  std::ostream* err_;
+  bool enabled_;
+  bool started_ = false;
+  const TStrings* lines_ = nullptr;
+  int32_t total_ = 0;
+  int32_t done_ = 0;
+  int32_t counted_ = 0;
+  bool atLineStart_ = true;
+  size_t bytes_ = 0;
+  Clock::time_point start_;
+  Clock::time_point lastDraw_;
+};
+
+// What Prepare works out before anything goes to the device.
+struct Job {
+  int32_t start = 0;
+  int32_t end = 0;
+  std::string file;  // the image to upload, or where a read goes
+  TStringList lines;
+};
+
+bool ReadInput(const std::string& file, std::istream* in, std::string& bytes, std::string& error) {
+  if (file == "-") {
+    if (in == nullptr) {
+      error = "no standard input";
+      return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
+    if (in->bad()) {
+      error = "cannot read standard input";
+      return false;
+    }
+    return true;
+  }
+  errno = 0;
+  if (!ReadWholeFile(file, bytes)) {
+    const int code = errno;
+    error = "cannot read " + file + (code != 0 ? std::string(": ") + std::strerror(code) : "");
+    return false;
+  }
+  return true;
+}
+
+// The folder a read's output goes to must exist and take a new file, so that a read is
+// never made only to be thrown away.
+bool OutputFolderWritable(const std::string& file, std::string& error) {
+  if (file == "-") return true;
+  if (file.empty()) {
+    error = "empty output file name";
+    return false;
+  }
+#ifndef _WIN32
+  const size_t slash = file.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
+  if (file.back() == '/') {
+    error = "cannot write " + file + ": it names a folder";
+    return false;
+  }
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    error = "cannot write " + file + ": " + std::strerror(errno);
+    return false;
+  }
+#endif
+  return true;
+}
+
+bool AddressOperand(const std::string& text, const char* what, int32_t& value, std::string& error) {
+  if (!ParseAddress(text, value)) {
+    error = std::string(what) + " address '" + text +
+            "' is not hexadecimal (1 to 8 hex digits, nothing else)";
+    return false;
+  }
+  return true;
+}
+
+bool AddressFromHeader(const Job& job, const char* header, int32_t& value, std::string& error) {
+  const std::string text = job.lines.Values(header);
+  if (text.empty()) {
+    error = job.file + " has no " + header + " header line; give START and END";
+    return false;
+  }
+  if (!ParseAddress(text, value)) {
+    error = job.file + ": " + header + " value '" + text + "' is not hexadecimal";
+    return false;
+  }
+  return true;
+}
+
+// Checks the operands and loads the input file. False with a message on a usage or file
+// error.
+bool Prepare(const Options& options, Environment& env, Job& job, std::string& error) {
+  const auto& ops = options.operands;
+  switch (options.command) {
+    case Command::None:
+      error = "no command given";
+      return false;
+    case Command::Type:
+      if (ops.size() != 1) {
+        error = "type takes one ROM type CODE";
+        return false;
+      }
+      if (ops[0].empty() || HasControlBytes(ops[0])) {
+        error = "the ROM type CODE must be printable text";
+        return false;
+      }
+      return true;
+    case Command::Blank:
+      if (ops.size() != 2) {
+        error = "blank takes START END";
+        return false;
+      }
+      return AddressOperand(ops[0], "start", job.start, error) &&
+             AddressOperand(ops[1], "end", job.end, error);
+    case Command::Read:
+      if (ops.size() != 3) {
+        error = "read takes START END FILE";
+        return false;
+      }
+      job.file = ops[2];
+      return AddressOperand(ops[0], "start", job.start, error) &&
+             AddressOperand(ops[1], "end", job.end, error) && OutputFolderWritable(job.file, error);
+    case Command::Program:
+    case Command::Compare:
+    case Command::Write: {
+      if (ops.size() != 1 && ops.size() != 3) {
+        error = "this command takes FILE [START END]";
+        return false;
+      }
+      job.file = ops[0];
+      if (ops.size() == 3 && !(AddressOperand(ops[1], "start", job.start, error) &&
+                               AddressOperand(ops[2], "end", job.end, error))) {
+        return false;
+      }
+      std::string bytes;
+      if (!ReadInput(job.file, env.in, bytes, error)) return false;
+      job.lines.SetText(bytes);
+      if (ops.size() == 1) {
+        return AddressFromHeader(job, ";MinAdr", job.start, error) &&
+               AddressFromHeader(job, ";MaxAdr", job.end, error);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* CommandName(Command command) {
+  for (const auto& info : kCommands) {
+    if (info.command == command) return info.name;
+  }
+  return "?";
+}
+
+}  // namespace
+
+bool ParseAddress(const std::string& text, int32_t& value) {
+  // The window prefixes "$" and converts; a text of its own "$", blank, sign or "0x" then
+  // fails, exactly as in the window's fields.
+  if (text.empty() || text[0] == ' ') return false;
+  return TryStrToInt("$" + text, value);
+}
+
+bool ParseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      words.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "-q" || arg == "--quiet") {
+      options.quiet = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      continue;
+    }
+    std::string value;
+    int taken = TakeValueOption(args, i, 'p', "port", value);
+    if (taken == 1) {
+      if (value.empty() || HasControlBytes(value)) {
+        error = "the port name must be printable text";
+        return false;
+      }
+      options.port = value;
+      continue;
+    }
+    if (taken == 0) {
+      taken = TakeValueOption(args, i, 's', "speed", value);
+      if (taken == 1) {
+        if (!ParseSpeed(value, options.speed)) {
+          error = "the speed '" + value + "' is not a positive decimal baud rate";
+          return false;
+        }
+        continue;
+      }
+    }
+    if (taken == 0) {
+      taken = TakeValueOption(args, i, 't', "type", value);
+      if (taken == 1) {
+        if (HasControlBytes(value)) {
+          error = "the ROM type CODE must be printable text";
+          return false;
+        }
+        options.type = value;
+        continue;
+      }
+    }
+    if (taken < 0) {
+      error = "option " + arg + " needs a value";
+      return false;
+    }
+    error = "unknown option " + arg;
+    return false;
+  }
+
+  if (options.help) return true;
+  if (words.empty()) {
+    error = "no command given";
+    return false;
+  }
+  options.command = Command::None;
+  for (const auto& info : kCommands) {
+    if (words[0] == info.name) options.command = info.command;
+  }
+  if (options.command == Command::None) {
+    error = "unknown command '" + words[0] + "'";
+    return false;
+  }
+  options.operands.assign(words.begin() + 1, words.end());
+  return true;
+}
+
+std::string UsageText() {
+  return "usage: zembromw-cli [-p|--port NAME] [-s|--speed BAUD] [-t|--type CODE] [-q|--quiet]\n"
+         "                    COMMAND ...\n"
+         "  type CODE                 select the ROM type and print the device's answer\n"
+         "                            (no --type is sent before it)\n"
+         "  blank START END           blank check\n"
+         "  read START END FILE       read the chip into FILE (\"-\" for standard output);\n"
+         "                            FILE is written only when the device answers OK\n"
+         "  program FILE [START END]  program from FILE\n"
+         "  compare FILE [START END]  compare the chip with FILE\n"
+         "  write FILE [START END]    write FILE without the blank check\n"
+         "START and END are hexadecimal; without them FILE's ;MinAdr and ;MaxAdr lines give\n"
+         "them. FILE lines go to the device as they stand. --port defaults to COM1 (COMn maps\n"
+         "to $ZEMBROMW_COMn or /dev/ttyS<n-1>; a name with \"/\" is a path), --speed to 9600,\n"
+         "--type (the type sent on connecting; give it with every command) to 08.\n"
+         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
+         "2 usage or file error, 3 the port could not be opened or written, or no handshake.\n"
+         "The device's last answer is printed on standard error as the last line.\n";
+}
+
+int Run(const Options& options, Environment& env) {
+  std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
+  std::ostream& out = env.out != nullptr ? *env.out : std::cout;
+  env.err = &err;
+
+  Job job;
+  std::string error;
+  if (!Prepare(options, env, job, error)) {
+    err << kProgram << ": " << error << '\n';
+    return kExitUsage;
+  }
+
+  TzembROMWT rom(nullptr, std::move(env.channel));
+  rom.Setcom(options.port);
+  rom.SetSpeed(options.speed);
+  // "type" selects the type itself, so the connection sends no default type before it.
+  rom.SetdefaultRT(options.command == Command::Type ? std::string() : options.type);
+
+  ProgressMeter progress(&err, env.progress);
+  TStringList received;
+  if (options.command == Command::Read) {
+    rom.Lines = &received;
+    rom.SetOnGetChar([&progress](TzembROMWT*, char c) { progress.ByteReceived(c); });
+  } else {
+    rom.Lines = &job.lines;
+    rom.SetOnFlash([&progress](TzembROMWT*, int32_t line) { progress.LineSent(line); });
+  }
+
+  bool ok = false;
+  bool aborted = false;
+  std::string answer;
+  try {
+    switch (options.command) {
+      case Command::Type:
+        answer = rom.SetRomType(options.operands[0]);
+        ok = !answer.empty();
+        break;
+      case Command::Blank:
+        ok = rom.BlankCheck(job.start, job.end);
+        break;
+      case Command::Read:
+        progress.StartRead();
+        ok = rom.ReadRom(job.start, job.end);
+        break;
+      case Command::Program:
+        progress.StartUpload(job.lines);
+        ok = rom.ProgramRom(job.start, job.end);
+        break;
+      case Command::Compare:
+        progress.StartUpload(job.lines);
+        ok = rom.CompareRom(job.start, job.end);
+        break;
+      case Command::Write:
+        progress.StartUpload(job.lines);
+        ok = rom.WriteRom(job.start, job.end);
+        break;
+      case Command::None:
+        break;
+    }
+  } catch (const EAbort&) {
+    aborted = true;
+  }
+  progress.Finish();
+
+  int status = ok ? kExitOk : kExitDeviceNg;
+  if (aborted) {
+    status = kExitPortFailed;
+    const std::string why = rom.Channel().LastError();
+    err << kProgram << ": cannot " << (rom.PortOpen() ? "write to" : "open") << " port "
+        << options.port;
+    if (!why.empty()) err << ": " << why;
+    if (options.port.size() > kMaxPortNameLength) err << " (name longer than 128 bytes)";
+    if (rom.Channel().LastFault() == SerialFault::NotPermitted) {
+      err << "; on Linux the user usually needs to be in the dialout group";
+    }
+    err << '\n';
+  } else if (!ok && rom.Channel().LastFault() == SerialFault::HungUp) {
+    // The far end went away mid-operation: the port could no longer be written.
+    status = kExitPortFailed;
+    err << kProgram << ": " << rom.Channel().LastError() << '\n';
+  } else if (!ok && rom.Connecting) {
+    // Connect clears the flag only once a handshake was answered.
+    status = kExitPortFailed;
+    err << kProgram << ": no answer to the handshake on " << options.port << '\n';
+  } else if (options.command == Command::Type && ok) {
+    out << answer << '\n' << std::flush;
+  } else if (options.command == Command::Read) {
+    if (ok) {
+      const std::string text = received.Text();
+      if (job.file == "-") {
+        out << text << std::flush;
+        if (!out) {
+          err << kProgram << ": cannot write standard output\n";
+          status = kExitUsage;
+        }
+      } else if (WriteFileAtomically(job.file, text) != WriteResult::Ok) {
+        err << kProgram << ": cannot write " << job.file << "; nothing was saved\n";
+        status = kExitUsage;
+      } else if (!options.quiet) {
+        err << kProgram << ": " << received.Count() << " lines written to " << job.file << '\n';
+      }
+    } else if (!options.quiet && job.file != "-") {
+      err << kProgram << ": read failed; " << job.file << " left as it was\n";
+    }
+  }
+  if (status == kExitDeviceNg && !options.quiet) {
+    err << kProgram << ": " << CommandName(options.command) << " failed\n";
+  }
+  err << rom.Status << '\n' << std::flush;
+  return status;
+}
+
+int Main(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+
+  Options options;
+  std::string error;
+  if (!ParseArguments(args, options, error)) {
+    std::cerr << kProgram << ": " << error << " (try --help)\n";
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::cout << UsageText();
+    return kExitOk;
+  }
+  Environment env;
+  env.in = &std::cin;
+  env.out = &std::cout;
+  env.err = &std::cerr;
+  env.progress = !options.quiet && ZEMBROMW_ISATTY(2);
+  return Run(options, env);
+}
+
+}  // namespace zemb::cli

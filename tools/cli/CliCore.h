@@ -1,0 +1,64 @@
+// The command-line front end over TzembROMWT: argument parsing and the commands, kept in a
+// library so that tests can run them in-process with a scripted channel.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SerialChannel.h"
+
+namespace zemb::cli {
+
+// Exit statuses that scripts can rely on.
+enum ExitStatus : int {
+  kExitOk = 0,          // the device answered OK
+  kExitDeviceNg = 1,    // the device answered otherwise, or not at all after the handshake
+  kExitUsage = 2,       // bad arguments or an unusable file; nothing was sent
+  kExitPortFailed = 3,  // the port could not be opened or written, or no handshake answer
+};
+
+enum class Command { None, Type, Blank, Read, Program, Compare, Write };
+
+struct Options {
+  std::string port = "COM1";
+  int32_t speed = 9600;
+  std::string type = "08";
+  bool quiet = false;
+  bool help = false;
+  Command command = Command::None;
+  std::vector<std::string> operands;
+};
+
+// Parses the arguments that follow the program name. On a usage error returns false and
+// describes it in error.
+bool ParseArguments(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// Converts an address the way the window's address fields do: one or more hexadecimal
+// digits (either case) and nothing else, at most FFFFFFFF; values from 80000000 up come out
+// negative.
+bool ParseAddress(const std::string& text, int32_t& value);
+
+std::string UsageText();
+
+// Where a run reads and writes, and the channel it talks through.
+struct Environment {
+  std::istream* in = nullptr;
+  std::ostream* out = nullptr;
+  std::ostream* err = nullptr;
+  // Draw the progress bar on err.
+  bool progress = false;
+  // The channel handed to the component; the platform's serial backend when null.
+  std::unique_ptr<SerialChannel> channel;
+};
+
+// Runs one parsed command and returns its exit status. The component's Status is the last
+// line written to err whenever the device was addressed.
+int Run(const Options& options, Environment& env);
+
+// The whole program: parse, run, report.
+int Main(int argc, char** argv);
+
+}  // namespace zemb::cli
