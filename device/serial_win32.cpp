@@ -8,25 +8,11 @@
 #include <optional>
 
 #include "SerialChannel.h"
+#include "SerialPortName.h"
 
 namespace zemb {
 
 namespace {
-
-// "COM" (any case) followed by a decimal number from 1 up without a leading zero.
-std::optional<unsigned long> ComPortNumber(const std::string& name) {
-  if (name.size() < 4 || name.size() > 12) return std::nullopt;
-  if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') {
-    return std::nullopt;
-  }
-  if (name[3] < '1' || name[3] > '9') return std::nullopt;
-  unsigned long n = 0;
-  for (size_t i = 3; i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return std::nullopt;
-    n = n * 10 + static_cast<unsigned long>(name[i] - '0');
-  }
-  return n;
-}
 
 bool IsDeviceGone(DWORD err) {
   return err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED ||
@@ -70,7 +56,7 @@ bool Win32SerialChannel::Open(const std::string& name) {
   fault_ = SerialFault::None;
   error_.clear();
   path_.clear();
-  if (name.empty() || name.size() > kMaxPortNameLength || name.find('\0') != std::string::npos) {
+  if (!IsAcceptablePortName(name)) {
     Fail(SerialFault::BadName, "invalid port name");
     return false;
   }
