@@ -3,7 +3,7 @@
 # Does nothing when they are all present; uses sudo when not run as root.
 set -euo pipefail
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev libgtest-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic
   g++-mingw-w64-x86-64

@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake --workflow --preset default
-cmake --workflow --preset asan
+# Sources follow the repository's .clang-format.
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
+cmake --workflow --preset default
+cmake --workflow --preset asan
