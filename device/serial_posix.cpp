@@ -17,6 +17,7 @@
 #include <ctime>
 #include <optional>
 
+#include "RawTermios.h"
 #include "SerialChannel.h"
 #include "SerialPortName.h"
 
@@ -274,14 +275,7 @@ bool PosixSerialChannel::Configure(int32_t baud) {
     return false;
   }
   termios raw = before;
-  raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                        INPCK | IXON | IXOFF | IXANY | IMAXBEL);
-  raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-  raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  raw.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  raw.c_cflag |= CS8 | CREAD | CLOCAL;
-  raw.c_cc[VMIN] = 0;
-  raw.c_cc[VTIME] = 0;
+  MakeRawTermios(raw);
   if (::cfsetispeed(&raw, speed) != 0 || ::cfsetospeed(&raw, speed) != 0) {
     Fail(SerialFault::Unsupported, "unsupported speed " + std::to_string(baud), errno);
     return false;

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "IntelHex.h"
+#include "RawTermios.h"
 #include "SimConfig.h"
 #include "SimEngine.h"
 #include "Transcript.h"
@@ -57,14 +58,7 @@ void SetCloseOnExec(int fd) {
 void SetRaw(int fd) {
   termios t{};
   if (tcgetattr(fd, &t) < 0) Fail("tcgetattr");
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                      INPCK | IXON | IXOFF | IXANY | IMAXBEL);
-  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CREAD | CLOCAL;
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
+  zemb::MakeRawTermios(t);
   if (tcsetattr(fd, TCSANOW, &t) < 0) Fail("tcsetattr");
 }
 
