@@ -10,6 +10,7 @@ namespace zemb::sim {
 namespace {
 
 constexpr char kXoff = 0x13;
+constexpr char kEofRecord[] = ":00000001FF";
 constexpr char kXon = 0x11;
 // Longest line kept: an Intel HEX record is at most 521 characters.
 constexpr size_t kMaxLine = 1024;
@@ -183,6 +184,18 @@ void SimEngine::Receive(std::string_view bytes, int64_t nowUs) {
   if (disconnected_ || bytes.empty()) return;
   in_.push_back(InChunk{nowUs, std::string(bytes), 0});
   backlog_ += bytes.size();
+  // Look for end-of-file records, also across chunk boundaries.
+  std::string window = receivedTail_ + std::string(bytes);
+  for (size_t at = window.find(kEofRecord); at != std::string::npos;
+       at = window.find(kEofRecord, at + 1)) {
+    if (at + sizeof(kEofRecord) - 1 > receivedTail_.size()) ++eofInBacklog_;
+  }
+  const size_t keep = sizeof(kEofRecord) - 2;
+  receivedTail_ = window.size() > keep ? window.substr(window.size() - keep) : window;
+  if (eofInBacklog_ > 0 && flowHold_) {
+    flowHold_ = false;
+    ReleaseHoldIfFree();
+  }
   UpdateFlowControl();
   Advance(nowUs);
 }
@@ -191,7 +204,8 @@ int64_t SimEngine::NextConsumeUs() const {
   if (in_.empty()) return kNever;
   int64_t ready = in_.front().arrivalUs;
   if (burning_) ready = std::max(ready, burnEndUs_);
-  if (options_.baud > 0) ready = std::max(ready, ByteTime(inAnchorUs_, inSlot_));
+  if (options_.baud > 0 && eofInBacklog_ == 0)
+    ready = std::max(ready, ByteTime(inAnchorUs_, inSlot_));
   return ready;
 }
 
@@ -208,6 +222,7 @@ int64_t SimEngine::NextInternalEventUs() const {
 
 int64_t SimEngine::NextWakeUs() const {
   int64_t next = NextInternalEventUs();
+  if (!flowBytes_.empty()) return 0;
   if (!out_.empty()) {
     const OutSegment& front = out_.front();
     next = std::min(next, SegmentByteTime(front, front.sent));
@@ -243,6 +258,7 @@ void SimEngine::Advance(int64_t nowUs) {
 std::string SimEngine::TakeOutput(int64_t nowUs) {
   Advance(nowUs);
   std::string due;
+  due.swap(flowBytes_);
   while (!out_.empty()) {
     OutSegment& front = out_.front();
     while (front.sent < front.bytes.size() && SegmentByteTime(front, front.sent) <= nowUs) {
@@ -283,6 +299,7 @@ void SimEngine::ConsumeOneByte() {
       AbortUpload("NG line too long");
       return;
     }
+    if (line == kEofRecord && eofInBacklog_ > 0) --eofInBacklog_;
     HandleLine(line);
     return;
   }
@@ -297,11 +314,11 @@ void SimEngine::ConsumeOneByte() {
 
 void SimEngine::UpdateFlowControl() {
   // Unpaced, every byte is taken at once; only a burn holds input, and it sends XOFF itself.
-  if (options_.silent || options_.baud <= 0) return;
+  if (options_.silent || options_.baud <= 0 || eofInBacklog_ > 0) return;
   if (!flowHold_ && backlog_ > highWater_) {
     flowHold_ = true;
     if (!xoffSent_) {
-      Enqueue(std::string(1, kXoff), nowUs_);
+      flowBytes_ += kXoff;
       xoffSent_ = true;
     }
   } else if (flowHold_ && backlog_ <= lowWater_) {
@@ -323,7 +340,11 @@ void SimEngine::StartBurn(int64_t durationUs) {
 
 void SimEngine::ReleaseHoldIfFree() {
   if (xoffSent_ && !flowHold_ && !burning_) {
-    Enqueue(std::string(1, kXon), nowUs_);
+    if (options_.baud > 0) {
+      flowBytes_ += kXon;
+    } else {
+      Enqueue(std::string(1, kXon), nowUs_);
+    }
     xoffSent_ = false;
   }
 }

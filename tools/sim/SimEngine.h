@@ -55,7 +55,7 @@ class SimEngine {
   // The earliest time at which Advance or TakeOutput has something to do, or kNever.
   int64_t NextWakeUs() const;
 
-  bool OutputPending() const { return !out_.empty(); }
+  bool OutputPending() const { return !out_.empty() || !flowBytes_.empty(); }
   // The line was dropped (--disconnect-after-lines); the engine does nothing more.
   bool Disconnected() const { return disconnected_; }
   // ROM operations (RB, RR, RC, RP, RW) whose final answer has been queued.
@@ -113,12 +113,22 @@ class SimEngine {
   int currentType_;
 
   std::deque<OutSegment> out_;
+  // XOFF/XON for input pacing go out ahead of the paced output: a pseudo-terminal host is
+  // not slowed by the line rate, so a pacing byte that waited its slot would arrive after
+  // the host had sent hundreds of bytes more.
+  std::string flowBytes_;
   int64_t outAnchorUs_ = std::numeric_limits<int64_t>::min() / 4;
   int64_t outSlot_ = 0;
   int64_t lastOutUs_ = std::numeric_limits<int64_t>::min() / 4;
 
   std::deque<InChunk> in_;
   size_t backlog_ = 0;
+  // End-of-file records received but not yet taken. A pseudo-terminal host is not held to
+  // the line rate and may be far ahead when it has sent its last line; it then waits for
+  // the answer with a 100 ms gap allowed between bytes, so once the end of an image is in
+  // hand the rest is taken at once and no more pacing bytes are sent.
+  int eofInBacklog_ = 0;
+  std::string receivedTail_;
   int64_t inAnchorUs_ = std::numeric_limits<int64_t>::min() / 4;
   int64_t inSlot_ = 0;
   size_t lowWater_ = 0;
