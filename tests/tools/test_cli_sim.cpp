@@ -369,6 +369,20 @@ TEST_F(CliAgainstSimulator, ProgramIsPacedByXoff) {
   EXPECT_NE(transcript.find("\\x13"), std::string::npos) << transcript.substr(0, 2000);
 }
 
+TEST_F(CliAgainstSimulator, WriteAndCompareOnALineOf9600Baud) {
+  // The host on a pseudo-terminal runs far ahead of the simulated line; the answer after
+  // the last image line must still arrive within the 100 ms the host allows between bytes.
+  StartSim({"--baud", "9600", "--burn-ms", "0"});
+  const std::string image = Path("paced9600.hex");
+  WriteFileText(image, MakeImageFile(RandomImage(0x200, 11), 0));
+  const CliResult write = Cli({"write", image});
+  EXPECT_EQ(write.exitCode, 0) << write;
+  EXPECT_EQ(write.Status(), "RW OK");
+  const CliResult compare = Cli({"compare", image});
+  EXPECT_EQ(compare.exitCode, 0) << compare;
+  EXPECT_EQ(compare.Status(), "RC OK");
+}
+
 TEST_F(CliAgainstSimulator, SilentDeviceIsNoHandshake) {
   StartSim({"--silent"});
   const CliResult r = Cli({"blank", "0", "FFF"});
