@@ -254,13 +254,24 @@ TEST(SimEngine, PacedOutputKeepsAnAbsoluteSchedule) {
   }
 }
 
-TEST(SimEngine, PacedInputHoldsTheHostWithFlowControl) {
+// A simulator on a 9600 baud line that burns without delay, and a write of 32 bytes
+// (without its end record) for it.
+SimOptions PacedAt9600() {
   SimOptions options;
   options.baud = 9600;
   options.burnMs = 0;
-  Sim sim(options);
+  return options;
+}
+
+std::string WriteOf32Bytes() {
   std::string upload = "RW 00000,0001F+00000\r\n";
   for (uint16_t a = 0; a < 0x20; a += 4) upload += Record(a, {0xA0, 0xA1, 0xA2, 0xA3});
+  return upload;
+}
+
+TEST(SimEngine, PacedInputHoldsTheHostWithFlowControl) {
+  Sim sim(PacedAt9600());
+  std::string upload = WriteOf32Bytes();
   const int64_t lineTime = static_cast<int64_t>(upload.size()) * 10'000'000 / 9600;
   // A burst far beyond the device's buffer is held at once and released near its end.
   EXPECT_EQ(sim.Send(upload, lineTime + 100'000), std::string({kXoff, kXon}));
@@ -274,12 +285,8 @@ TEST(SimEngine, PacedInputHoldsTheHostWithFlowControl) {
 TEST(SimEngine, ImageEndInHandIsTakenAtOnceWithoutPacingBytes) {
   // A pseudo-terminal host can be far ahead of the line when it sends its last line; it then
   // reads the answer with 100 ms allowed between bytes, so nothing may hold it after that.
-  SimOptions options;
-  options.baud = 9600;
-  options.burnMs = 0;
-  Sim sim(options);
-  std::string upload = "RW 00000,0001F+00000\r\n";
-  for (uint16_t a = 0; a < 0x20; a += 4) upload += Record(a, {0xA0, 0xA1, 0xA2, 0xA3});
+  Sim sim(PacedAt9600());
+  std::string upload = WriteOf32Bytes();
   upload += kEof;
   EXPECT_EQ(sim.Send(upload.substr(0, 80), 0), std::string(1, kXoff));
   std::string rest = sim.Send(upload.substr(80), 0);
