@@ -74,12 +74,12 @@ void TStrings::SetText(const std::string& text) {
 
 void TStrings::LoadFromFile(const std::string& path) {
   std::string bytes;
-  if (!ReadWholeFile(path, bytes)) throw EFOpenError(path);
+  if (!ReadImageFile(path, bytes) || !CheckTextImage(bytes)) throw EFOpenError(path);
   SetText(bytes);
 }
 
 void TStrings::SaveToFile(const std::string& path) const {
-  switch (WriteFileAtomically(path, Text())) {
+  switch (WriteUserFile(path, Text()).result) {
     case WriteResult::Ok:
       return;
     case WriteResult::CannotCreate:

@@ -30,10 +30,12 @@ class TStrings {
   virtual void BeginUpdate() {}
   virtual void EndUpdate() {}
 
-  // Replaces the lines with the file's lines; EFOpenError when it cannot be read.
+  // Replaces the lines with the lines of an image file; EFOpenError when it cannot be read,
+  // is not a regular file, is over the image limits or holds binary bytes (a NUL byte would
+  // otherwise cut the list short without a word).
   void LoadFromFile(const std::string& path);
-  // Writes Text() to the file without ever leaving it truncated: EFCreateError when it
-  // cannot be created, EWriteError when the write stops short (the old file survives).
+  // Writes Text() by WriteUserFile: EFCreateError when the file cannot be created or may
+  // not be written, EWriteError when the write stops short (the old file survives).
   void SaveToFile(const std::string& path) const;
 
   // Index of the first line whose name (the text before its first "=") equals name,

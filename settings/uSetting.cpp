@@ -23,6 +23,12 @@ std::string SettingsFileExt = ".sys";
 namespace {
 
 std::string g_executablePathOverride;
+// Set when the settings file was there but could not be read: saving then would put the
+// defaults over every remembered value.
+bool g_loadFailedOnExistingFile = false;
+
+// A settings file holds the memo's text escaped, so it may be a few times an image's size.
+constexpr size_t kMaxSettingsBytes = 4 * kMaxImageBytes;
 
 bool LineLess(const std::string& a, const std::string& b) {
   return CompareTextNoCase(a, b) < 0;
@@ -132,7 +138,10 @@ bool LoadSettings() {
     if (!SettingsList) SettingsList = new TSortedStringList;
     if (!SettingsFileUsable()) return false;
     std::string bytes;
-    if (!ReadWholeFile(SettingsPath(), bytes)) return false;
+    if (!ReadUserFile(SettingsPath(), bytes, kMaxSettingsBytes)) {
+      g_loadFailedOnExistingFile = true;
+      return false;
+    }
     SettingsList->SetText(bytes);
     return true;
   } catch (...) {
@@ -144,10 +153,11 @@ bool SaveSettings() {
   if (!SettingsChanged || !SettingsList) return true;
   try {
     const std::string path = SettingsPath();
-    // Renaming over a file ignores its own permissions, so a read-only file has to be
-    // refused here to stay untouched.
+    if (g_loadFailedOnExistingFile) return false;
+    // The read-only attribute is the owner's write bit, which the write path alone would
+    // not honour for a file that others may write.
     if (ExistingFileIsReadOnly(path)) return false;
-    if (WriteFileAtomically(path, SettingsList->Text()) != WriteResult::Ok) return false;
+    if (!WriteUserFile(path, SettingsList->Text())) return false;
     SettingsChanged = false;
     return true;
   } catch (...) {
@@ -272,6 +282,7 @@ std::string HexByte(int value) {
 
 void ShutdownSettings() {
   if (SettingsChanged) SaveSettings();
+  g_loadFailedOnExistingFile = false;
   delete SettingsList;
   SettingsList = nullptr;
   // SettingsFileExt stays: with it cleared, a late use would take the executable itself
@@ -285,6 +296,7 @@ void SetExecutablePathForTesting(const std::string& path) {
 }
 
 void ResetSettingsForTesting() {
+  g_loadFailedOnExistingFile = false;
   delete SettingsList;
   SettingsList = nullptr;
   SettingsChanged = false;

@@ -1,10 +1,12 @@
 #include <QApplication>
 
+#include "ProcessSetup.h"
 #include "TerminationSignals.h"
 #include "UromW.h"
 #include "uSetting.h"
 
 int main(int argc, char** argv) {
+  if (!zemb::PrepareProcess()) return 125;
   int result = 0;
   {
     QApplication app(argc, argv);

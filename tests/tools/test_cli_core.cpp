@@ -259,7 +259,7 @@ TEST_F(CliRun, SilentDeviceIsNoHandshakeAndExitsThree) {
   EXPECT_EQ(LastErrLine(), "");
 
   // Program and write leave their NG text as Status.
-  WriteFile("img.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:00000001FF\r\n");
+  WriteFile("img.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:0100000042BD\r\n");
   err.str("");
   EXPECT_EQ(RunArgs({"program", Path("img.hex")}), kExitPortFailed);
   EXPECT_EQ(LastErrLine(), "Program NG");
@@ -314,7 +314,7 @@ TEST_F(CliRun, UploadTakesTheRangeFromTheHeaderAndSendsEveryLine) {
 }
 
 TEST_F(CliRun, ImageFromStandardInputWithLowerCaseHeaders) {
-  in.str(";maxadr=3F\n;minadr=10\n:00000001FF\n");
+  in.str(";maxadr=3F\n;minadr=10\n:0100000042BD\n");
   device.uploadLines = 3;
   EXPECT_EQ(RunArgs({"write", "-"}), kExitOk);
   EXPECT_EQ(Sent()[2], "RW 00010,0003F+00000");
@@ -381,7 +381,7 @@ TEST_F(CliRun, ReadToStandardOutput) {
 }
 
 TEST_F(CliRun, ErrorLetterDuringUploadExitsOneWithTheDevicesMessage) {
-  WriteFile("img.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:00000001FF\r\n:00000001FF\r\n");
+  WriteFile("img.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:0100000042BD\r\n:00000001FF\r\n");
   device.uploadLines = 4;
   device.failAfterLines = 1;
   EXPECT_EQ(RunArgs({"compare", Path("img.hex")}), kExitDeviceNg);
@@ -391,7 +391,7 @@ TEST_F(CliRun, ErrorLetterDuringUploadExitsOneWithTheDevicesMessage) {
 }
 
 TEST_F(CliRun, ProgressBarOnRequestEndsBeforeTheStatusLine) {
-  WriteFile("img.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:00000001FF\r\n");
+  WriteFile("img.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:0100000042BD\r\n");
   device.uploadLines = 3;
   EXPECT_EQ(RunArgs({"write", Path("img.hex")}, true), kExitOk);
   const std::string text = err.str();

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "CliFiles.h"
 #include "Convert.h"
 #include "Errors.h"
 #include "FileIO.h"
@@ -180,52 +181,6 @@ struct Job {
   TStringList lines;
 };
 
-bool ReadInput(const std::string& file, std::istream* in, std::string& bytes, std::string& error) {
-  if (file == "-") {
-    if (in == nullptr) {
-      error = "no standard input";
-      return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
-    if (in->bad()) {
-      error = "cannot read standard input";
-      return false;
-    }
-    return true;
-  }
-  errno = 0;
-  if (!ReadWholeFile(file, bytes)) {
-    const int code = errno;
-    error = "cannot read " + file + (code != 0 ? std::string(": ") + std::strerror(code) : "");
-    return false;
-  }
-  return true;
-}
-
-// The folder a read's output goes to must exist and take a new file, so that a read is
-// never made only to be thrown away.
-bool OutputFolderWritable(const std::string& file, std::string& error) {
-  if (file == "-") return true;
-  if (file.empty()) {
-    error = "empty output file name";
-    return false;
-  }
-#ifndef _WIN32
-  const size_t slash = file.find_last_of('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : (slash == 0 ? "/" : file.substr(0, slash));
-  if (file.back() == '/') {
-    error = "cannot write " + file + ": it names a folder";
-    return false;
-  }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-    error = "cannot write " + file + ": " + std::strerror(errno);
-    return false;
-  }
-#endif
-  return true;
-}
-
 bool AddressOperand(const std::string& text, const char* what, int32_t& value, std::string& error) {
   if (!ParseAddress(text, value)) {
     error = std::string(what) + " address '" + text +
@@ -280,7 +235,7 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
       }
       job.file = ops[2];
       return AddressOperand(ops[0], "start", job.start, error) &&
-             AddressOperand(ops[1], "end", job.end, error) && OutputFolderWritable(job.file, error);
+             AddressOperand(ops[1], "end", job.end, error) && CheckOutputTarget(job.file, error);
     case Command::Program:
     case Command::Compare:
     case Command::Write: {
@@ -293,9 +248,7 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
                                AddressOperand(ops[2], "end", job.end, error))) {
         return false;
       }
-      std::string bytes;
-      if (!ReadInput(job.file, env.in, bytes, error)) return false;
-      job.lines.SetText(bytes);
+      if (!LoadHexImage(job.file, env.in, job.lines, error)) return false;
       if (ops.size() == 1) {
         return AddressFromHeader(job, ";MinAdr", job.start, error) &&
                AddressFromHeader(job, ";MaxAdr", job.end, error);
@@ -504,20 +457,16 @@ int Run(const Options& options, Environment& env) {
     status = kExitPortFailed;
     err << kProgram << ": no answer to the handshake on " << options.port << '\n';
   } else if (options.command == Command::Type && ok) {
-    out << answer << '\n' << std::flush;
+    if (!WriteChecked(out, answer + '\n')) {
+      err << kProgram << ": cannot write standard output\n";
+      status = kExitUsage;
+    }
   } else if (options.command == Command::Read) {
     if (ok) {
-      const std::string text = received.Text();
-      if (job.file == "-") {
-        out << text << std::flush;
-        if (!out) {
-          err << kProgram << ": cannot write standard output\n";
-          status = kExitUsage;
-        }
-      } else if (WriteFileAtomically(job.file, text) != WriteResult::Ok) {
-        err << kProgram << ": cannot write " << job.file << "; nothing was saved\n";
+      if (!WriteOutput(job.file, received.Text(), out, error)) {
+        err << kProgram << ": " << error << '\n';
         status = kExitUsage;
-      } else if (!options.quiet) {
+      } else if (job.file != "-" && !options.quiet) {
         err << kProgram << ": " << received.Count() << " lines written to " << job.file << '\n';
       }
     } else if (!options.quiet && job.file != "-") {
@@ -527,7 +476,8 @@ int Run(const Options& options, Environment& env) {
   if (status == kExitDeviceNg && !options.quiet) {
     err << kProgram << ": " << CommandName(options.command) << " failed\n";
   }
-  err << rom.Status << '\n' << std::flush;
+  // A run whose messages could not be written must not look like a success.
+  if (!WriteChecked(err, rom.Status + '\n') && status == kExitOk) status = kExitUsage;
   return status;
 }
 
@@ -541,10 +491,7 @@ int Main(int argc, char** argv) {
     std::cerr << kProgram << ": " << error << " (try --help)\n";
     return kExitUsage;
   }
-  if (options.help) {
-    std::cout << UsageText();
-    return kExitOk;
-  }
+  if (options.help) return WriteChecked(std::cout, UsageText()) ? kExitOk : kExitUsage;
   Environment env;
   env.in = &std::cin;
   env.out = &std::cout;

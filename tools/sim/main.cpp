@@ -18,7 +18,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "FileIO.h"
 #include "IntelHex.h"
+#include "ProcessSetup.h"
 #include "RawTermios.h"
 #include "SimConfig.h"
 #include "SimEngine.h"
@@ -63,28 +65,15 @@ void SetRaw(int fd) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) Fail("cannot open " + path);
   std::string data;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
-  const bool bad = std::ferror(file) != 0;
-  std::fclose(file);
-  if (bad) Fail("cannot read " + path);
+  const zemb::ReadResult read = zemb::ReadUserFile(path, data);
+  if (!read) throw std::runtime_error("cannot read " + path + ": " + read.reason);
   return data;
 }
 
 void WriteFileReplacing(const std::string& path, const std::string& data) {
-  const std::string temp = path + ".tmp";
-  FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) Fail("cannot create " + temp);
-  const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-  if (std::fclose(file) != 0 || !written) {
-    std::remove(temp.c_str());
-    Fail("cannot write " + temp);
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) Fail("cannot rename " + temp);
+  const zemb::WriteOutcome written = zemb::WriteUserFile(path, data);
+  if (!written) throw std::runtime_error("cannot write " + path + ": " + written.reason);
 }
 
 // Everything that must be undone at exit, whichever way the run ends.
@@ -340,6 +329,7 @@ int Run(const SimConfig& config) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!zemb::PrepareProcess()) return 125;
   SimConfig config;
   std::string error;
   if (!zemb::sim::ParseSimArgs(argc - 1, argv + 1, config, error)) {

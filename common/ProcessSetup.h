@@ -1,0 +1,13 @@
+// What every program does first, before it opens a port or a file.
+#pragma once
+
+namespace zemb {
+
+// Opens /dev/null on any of the descriptors 0, 1 and 2 that is closed, so that no port,
+// image or settings file can be opened as standard input, output or error, and ignores
+// SIGXFSZ, so that a file size limit is an ordinary write error instead of a silent death.
+// False when a closed standard descriptor could not be filled; the program should then
+// exit at once. Does nothing on Windows, where handles are not reused that way.
+bool PrepareProcess();
+
+}  // namespace zemb
