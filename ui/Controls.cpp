@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "ErrorHandler.h"
+#include "MemoText.h"
 
 namespace zemb::ui {
 
@@ -77,11 +78,11 @@ TMemo::TMemo(TComponent* owner, QWidget* parent)
 std::string TMemo::Text() const {
   QString raw = document()->toRawText();
   raw.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
-  return raw.toStdString();
+  return MemoTextToBytes(raw);
 }
 
 void TMemo::SetText(const std::string& value) {
-  QString text = QString::fromStdString(value);
+  QString text = BytesToMemoText(value);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QChar('\r'), QChar('\n'));
   lines_.Invalidate();
@@ -103,10 +104,10 @@ void TMemoStrings::EnsureCache() const {
     const qsizetype end = raw.indexOf(QChar::ParagraphSeparator, start);
     if (end < 0) {
       // The text after the last line break is a line only when it is not empty.
-      if (start < raw.size()) cache_.push_back(raw.mid(start).toStdString());
+      if (start < raw.size()) cache_.push_back(MemoTextToBytes(QStringView(raw).mid(start)));
       break;
     }
-    cache_.push_back(QStringView(raw).mid(start, end - start).toString().toStdString());
+    cache_.push_back(MemoTextToBytes(QStringView(raw).mid(start, end - start)));
     start = end + 1;
   }
   cacheValid_ = true;
@@ -135,7 +136,7 @@ void TMemoStrings::Add(const std::string& line) {
   // Appended after the last line break; a last line without one gets one first.
   QTextDocument* doc = memo_->document();
   const bool endsWithBreak = doc->lastBlock().text().isEmpty();
-  QString text = QString::fromStdString(line) + QChar('\n');
+  QString text = BytesToMemoText(line) + QChar('\n');
   if (!endsWithBreak) text.prepend(QChar('\n'));
   QTextCursor cursor(doc);
   cursor.movePosition(QTextCursor::End);
@@ -193,7 +194,7 @@ void TMemoStrings::Rewrite() {
     joined += '\n';
   }
   rewritePending_ = false;
-  memo_->ReplaceDocumentText(QString::fromStdString(joined));
+  memo_->ReplaceDocumentText(BytesToMemoText(joined));
   cacheValid_ = true;
 }
 
