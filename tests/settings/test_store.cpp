@@ -1,9 +1,11 @@
 #include <dirent.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -266,4 +268,44 @@ TEST_F(SettingsStore, LongMemoIsOneLine) {
   const string file = ReadFile(path_);
   EXPECT_EQ(file.find("\r\n"), file.size() - 2);
   EXPECT_EQ(ReadValue("@Form1.Memo1"), memo);
+}
+
+TEST_F(SettingsStore, SaveKeepsALinkAndNeverOverwritesAFileItCouldNotRead) {
+  // A link as the settings file: the file it names gets the values, the link stays.
+  ASSERT_EQ(::mkdir((dir_ + "/real").c_str(), 0755), 0);
+  WriteFile(dir_ + "/real/values", "a=1\r\n");
+  ASSERT_EQ(::symlink("real/values", path_.c_str()), 0);
+  EXPECT_EQ(ReadValue("a"), "1");
+  WriteValue("a", "2");
+  ShutdownSettings();
+  struct stat st {};
+  ASSERT_EQ(::lstat(path_.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(dir_ + "/real/values"), "a=2\r\n");
+  ::unlink((dir_ + "/real/values").c_str());
+  ::rmdir((dir_ + "/real").c_str());
+  ::unlink(path_.c_str());
+
+  // A file its owner may write but not read: the run starts empty and must not save its
+  // defaults over the remembered values. Only an ordinary user is stopped by the mode.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to user 65534";
+  WriteFile(path_, "a=remembered\r\n");
+  ASSERT_EQ(::chown(path_.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(path_.c_str(), 0200), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(100);
+    int failures = 0;
+    if (!ReadValue("a").empty()) failures |= 1;
+    WriteValue("a", "default");
+    if (SaveSettings()) failures |= 2;
+    ShutdownSettings();
+    _exit(failures);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(path_), "a=remembered\r\n");
+  EXPECT_EQ(DirEntries(dir_), std::vector<string>{"zembromw.sys"});
 }
