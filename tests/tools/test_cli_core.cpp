@@ -2,6 +2,7 @@
 // argument handling, address ranges, exit statuses and what reaches the line.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -349,6 +350,74 @@ TEST_F(CliRun, FileAndRangeErrorsSendNothing) {
   }
   EXPECT_TRUE(channel.openedNames.empty());
   EXPECT_TRUE(channel.written.empty());
+}
+
+TEST_F(CliRun, ImagesThatAreNotTextImagesAreRefusedBeforeTheDevice) {
+  using namespace std::string_literals;
+  WriteFile("empty.hex", "");
+  WriteFile("headers.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n");
+  WriteFile("eof.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:00000001FF\r\n");
+  WriteFile("nul.hex",
+            ";MinAdr=0\r\n;MaxAdr=F\r\n:01000000\0"s
+            "42BD\r\n:00000001FF\r\n");
+  ASSERT_EQ(::mkfifo(Path("fifo.hex").c_str(), 0666), 0);  // nobody writes it
+  struct Case {
+    std::vector<std::string> args;
+    std::string stdinText;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"program", Path("empty.hex"), "0", "F"}, "", "has no Intel HEX data record"},
+      {{"write", Path("headers.hex")}, "", "has no Intel HEX data record"},
+      {{"compare", Path("eof.hex")}, "", "has no Intel HEX data record"},
+      {{"write", "-", "0", "F"}, "", "standard input has no Intel HEX data record"},
+      {{"write", Path("nul.hex")}, "", "line 3 holds the binary byte 0x00 (NUL)"},
+      {{"write", "-", "0", "F"}, "\x01\x02\x03", "line 1 holds the binary byte 0x01"},
+      {{"write", Path("fifo.hex"), "0", "F"}, "", ": is a FIFO"},
+      {{"write", "/dev/zero", "0", "F"}, "", ": is a character device"},
+      {{"write", "-", "0", "F"}, std::string(kMaxImageBytes + 1, ':'), "larger than 16 MiB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    err.str("");
+    in.clear();
+    in.str(c.stdinText);
+    EXPECT_EQ(RunArgs(c.args), kExitUsage);
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+  }
+  EXPECT_TRUE(channel.openedNames.empty());
+  EXPECT_TRUE(channel.written.empty());
+}
+
+TEST_F(CliRun, ReadOutputThatCannotBeWrittenIsAFailure) {
+  const std::string locked = Path("locked.hex");
+  WriteFile("locked.hex", "old\r\n");
+  ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+  // Refused before the device is asked for anything.
+  EXPECT_EQ(RunArgs({"read", "0", "3", locked}), kExitUsage);
+  EXPECT_NE(err.str().find("write-protected"), std::string::npos) << err.str();
+  EXPECT_TRUE(channel.written.empty());
+  EXPECT_EQ(ReadFile(locked), "old\r\n");
+
+  // A FIFO nobody reads fails at the write, and stays a FIFO.
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0666), 0);
+  err.str("");
+  EXPECT_EQ(RunArgs({"read", "0", "3", Path("fifo")}), kExitUsage);
+  EXPECT_NE(err.str().find("is a FIFO that nobody reads"), std::string::npos) << err.str();
+  EXPECT_TRUE(std::filesystem::is_fifo(Path("fifo")));
+
+  // Standard output that takes nothing: the answer of "type" and a read to "-".
+  out.setstate(std::ios::badbit);
+  err.str("");
+  EXPECT_EQ(RunArgs({"type", "08"}), kExitUsage);
+  EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos);
+  err.str("");
+  EXPECT_EQ(RunArgs({"read", "0", "3", "-"}), kExitUsage);
+  EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos);
+  // Standard error that takes nothing turns a success into a failure too.
+  out.clear();
+  err.setstate(std::ios::badbit);
+  EXPECT_EQ(RunArgs({"type", "08"}), kExitUsage);
 }
 
 TEST_F(CliRun, ReadWritesTheReceivedLinesOnlyOnSuccess) {

@@ -506,4 +506,68 @@ TEST_F(CliAgainstSimulator, ComNameMapsThroughTheEnvironment) {
   EXPECT_EQ(r.exitCode, 0) << r;
 }
 
+// The standard streams and the file size limit of a real run: output that cannot be written
+// is a failure, a closed standard output cannot become the port, and a full disk leaves the
+// old file and no temporary one.
+TEST_F(CliAgainstSimulator, OutputThatCannotBeWrittenFailsTheRun) {
+  StartSim({"--burn-ms", "0", "--log", Path("sim.log")});
+  // Runs the CLI with standard output on outPath, or closed when outPath is empty.
+  auto run = [&](std::vector<std::string> args, const std::string& outPath) {
+    args.insert(args.begin(), {kCliPath, "--port", sim_->Pty()});
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (outPath.empty()) {
+      posix_spawn_file_actions_addclose(&actions, 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, Path("cli.err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    auto argv = ArgvOf(args);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    CliResult result;
+    result.exitCode = WaitFor(pid, std::chrono::seconds(60));
+    result.err = ReadFileText(Path("cli.err"));
+    return result;
+  };
+
+  const CliResult full = run({"type", "08"}, "/dev/full");
+  EXPECT_EQ(full.exitCode, 2) << full;
+  EXPECT_NE(full.err.find("cannot write standard output"), std::string::npos) << full;
+
+  // With standard output closed the port must not take its place: the read's lines would
+  // go to the device.
+  const CliResult closed = run({"read", "0", "FF", "-"}, "");
+  EXPECT_EQ(closed.exitCode, 0) << closed;
+  EXPECT_EQ(closed.Status(), "RR OK");
+  std::istringstream log(ReadFileText(Path("sim.log")));
+  for (std::string line; std::getline(log, line);) {
+    const bool fromHost = line.find(" < ") != std::string::npos;
+    EXPECT_FALSE(fromHost && line.find(":10000000") != std::string::npos) << line;
+  }
+
+  // A file size limit, inherited by the child, stands in for a full disk.
+  const std::string target = Path("old.hex");
+  WriteFileText(target, "old\r\n");
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::vector<std::string> args = {kCliPath, "--port", sim_->Pty(), "read", "0", "7FFF", target};
+  const pid_t pid = Spawn(args, "/dev/null", "/dev/null", Path("cli.err"));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  const int code = WaitFor(pid, std::chrono::seconds(60));
+  const std::string err = ReadFileText(Path("cli.err"));
+  EXPECT_EQ(code, 2) << err;
+  EXPECT_NE(err.find("File too large"), std::string::npos) << err;
+  EXPECT_EQ(ReadFileText(target), "old\r\n");
+  for (const auto& e : std::filesystem::directory_iterator(dir_)) {
+    EXPECT_EQ(e.path().filename().string().find(".zembromw"), std::string::npos) << e.path();
+  }
+}
+
 }  // namespace
