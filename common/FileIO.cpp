@@ -9,6 +9,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -133,6 +135,42 @@ WriteOutcome Failed(WriteResult result, std::string reason) {
   return out;
 }
 
+// Blocks SIGPIPE for this thread while it lives, and takes back one raised meanwhile.
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    // One already pending belongs to someone else and must not be taken.
+    wasPending_ = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    blocked_ = ::pthread_sigmask(SIG_BLOCK, &pipe, &old_) == 0;
+  }
+  ~PipeSignalHeld() {
+    if (!blocked_) return;
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (!wasPending_ && ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec none{0, 0};
+      while (::sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
+      }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+
+ private:
+  sigset_t old_{};
+  bool blocked_ = false;
+  bool wasPending_ = false;
+};
+
 // Writes through a FIFO, character device or socket without ever replacing it.
 WriteOutcome WriteThrough(const std::string& path, const struct stat& st,
                           const std::string& bytes) {
@@ -170,7 +208,13 @@ WriteOutcome WriteThrough(const std::string& path, const struct stat& st,
     }
   }
   std::string reason;
-  const bool ok = WriteAll(fd, bytes, isSocket, reason);
+  bool ok = false;
+  {
+    // A FIFO whose reader goes away raises SIGPIPE, which would end the program; it is
+    // held back here and the write fails with EPIPE instead.
+    PipeSignalHeld held;
+    ok = WriteAll(fd, bytes, isSocket, reason);
+  }
   if (::close(fd) != 0 && ok) return Failed(WriteResult::WriteFailed, std::strerror(errno));
   if (!ok) return Failed(WriteResult::WriteFailed, reason);
   return WriteOutcome{};

@@ -219,6 +219,24 @@ TEST_F(FileIoTest, WritePathReplacesRegularFilesAndWritesThroughEverythingElse) 
   EXPECT_EQ(fromFifo, data);
   EXPECT_TRUE(fs::is_fifo(Path("fifo2")));
 
+  // A reader that leaves early makes a failed write, not a death by SIGPIPE.
+  ::mkfifo(Path("fifo3").c_str(), 0666);
+  std::thread quitter([&] {
+    const int fd = ::open(Path("fifo3").c_str(), O_RDONLY);
+    char few[16];
+    EXPECT_GT(::read(fd, few, sizeof few), 0);
+    ::close(fd);
+  });
+  WriteOutcome broken;
+  for (int i = 0; i < 500; ++i) {
+    broken = WriteUserFile(Path("fifo3"), std::string(1 << 20, 'x'));
+    if (broken.result != WriteResult::CannotCreate) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  quitter.join();
+  EXPECT_EQ(broken.result, WriteResult::WriteFailed);
+  EXPECT_EQ(broken.reason, "Broken pipe");
+
   SocketSink sink(Path("sock"));
   EXPECT_TRUE(WriteUserFile(Path("sock"), data));
   EXPECT_EQ(sink.Take(), data);
