@@ -1,12 +1,28 @@
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "ProcessSetup.h"
 #include "TerminationSignals.h"
 #include "UromW.h"
+#include "ZembromwVersion.h"
 #include "uSetting.h"
 
 int main(int argc, char** argv) {
   if (!zemb::PrepareProcess()) return 125;
+  // Answered before the toolkit starts, so they work without a display. Any other first
+  // argument is an image file to load.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zembromw %s\n", ZEMBROMW_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf(
+        "usage: zembromw [FILE]\n"
+        "The window for the ROM writer; FILE (an Intel HEX image) is loaded at start.\n"
+        "See zembromw(1). To load a file named --help or --version, write ./--help.\n");
+    return 0;
+  }
   int result = 0;
   {
     QApplication app(argc, argv);

@@ -24,8 +24,9 @@ bool ParseCount(const std::string& text, int64_t& value) {
 bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::string& error) {
   SimOptions& o = config.engine;
   const std::map<std::string, bool*> flags = {
-      {"--silent", &o.silent},  {"--reject-type", &o.rejectType}, {"--lf", &o.lf},
-      {"--once", &config.once}, {"--help", &config.help},         {"-h", &config.help},
+      {"--silent", &o.silent},        {"--reject-type", &o.rejectType}, {"--lf", &o.lf},
+      {"--once", &config.once},       {"--help", &config.help},         {"-h", &config.help},
+      {"--version", &config.version},
   };
   const std::map<std::string, int64_t*> counts = {
       {"--delay-ms", &o.delayMs},
@@ -135,6 +136,7 @@ Faults (all off by default):
                            after N lines of an RC/RP/RW upload, close the terminal and exit
                            with status 0 (0: as soon as the upload command is taken)
   --help                   this text
+  --version                print the version and exit
 
 Answers: "RA zembromw-sim"; "RT OK <code> <family>" | "RT NG ..."; "RB OK" | "RB NG <addr>";
 RR: 16-byte records (type 04 above 64 KiB), ":00000001FF", "RR OK"; RC/RP/RW: "Rx OK" after

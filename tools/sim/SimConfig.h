@@ -15,6 +15,7 @@ struct SimConfig {
   std::string dump;
   bool once = false;
   bool help = false;
+  bool version = false;
 };
 
 // Fills config from the arguments after the program name; on a bad argument returns false

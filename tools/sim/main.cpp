@@ -25,6 +25,7 @@
 #include "SimConfig.h"
 #include "SimEngine.h"
 #include "Transcript.h"
+#include "ZembromwVersion.h"
 
 namespace {
 
@@ -338,6 +339,10 @@ int main(int argc, char** argv) {
   }
   if (config.help) {
     std::fputs(zemb::sim::SimUsage(kProgram).c_str(), stdout);
+    return 0;
+  }
+  if (config.version) {
+    std::printf("%s %s\n", kProgram, ZEMBROMW_VERSION);
     return 0;
   }
   try {
