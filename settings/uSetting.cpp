@@ -5,6 +5,7 @@
 
 #include "Convert.h"
 #include "FileIO.h"
+#include "SettingsLocation.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -111,11 +112,8 @@ void TSortedStringList::SetLines(std::vector<std::string> lines) {
 
 std::string SettingsPath() {
   if (CachedSettingsPath.empty()) {
-    const std::string exe = ExecutablePath();
-    const size_t sep = exe.find_last_of("\\/:");
-    const size_t dot = exe.rfind('.');
-    const bool hasExt = dot != std::string::npos && (sep == std::string::npos || dot > sep);
-    CachedSettingsPath = (hasExt ? exe.substr(0, dot) : exe) + SettingsFileExt;
+    CachedSettingsPath =
+        ChooseSettingsPath(PathBesideExecutable(ExecutablePath(), SettingsFileExt));
   }
   return CachedSettingsPath;
 }
@@ -157,6 +155,8 @@ bool SaveSettings() {
     // The read-only attribute is the owner's write bit, which the write path alone would
     // not honour for a file that others may write.
     if (ExistingFileIsReadOnly(path)) return false;
+    // The per-user folder may not exist before the first save.
+    EnsureFolderOf(path);
     if (!WriteUserFile(path, SettingsList->Text())) return false;
     SettingsChanged = false;
     return true;
@@ -288,6 +288,18 @@ void ShutdownSettings() {
   // SettingsFileExt stays: with it cleared, a late use would take the executable itself
   // for the settings file.
   CachedSettingsPath.clear();
+}
+
+void SetSettingsExecutable(const std::string& path) {
+  SetExecutablePathForTesting(path);
+}
+
+std::string RunningExecutablePath() {
+  const std::string saved = g_executablePathOverride;
+  g_executablePathOverride.clear();
+  std::string path = ExecutablePath();
+  g_executablePathOverride = saved;
+  return path;
 }
 
 void SetExecutablePathForTesting(const std::string& path) {

@@ -41,6 +41,12 @@ std::string HexByte(int value);
 // The program entry calls it after the window is gone; calling it twice is harmless.
 void ShutdownSettings();
 
+// The executable whose settings this process uses instead of its own (empty: its own): the
+// command-line tool takes the window's, so that both share one file.
+void SetSettingsExecutable(const std::string& path);
+// The full path of the running executable; empty when the system cannot tell.
+std::string RunningExecutablePath();
+
 // Tests only: the executable path used in place of the platform's (empty = platform's),
 // and a return to the state of a fresh process.
 void SetExecutablePathForTesting(const std::string& path);

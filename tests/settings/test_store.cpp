@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "SettingsLocation.h"
 #include "uSetting.h"
 
 using namespace zemb;
@@ -85,10 +86,11 @@ TEST(SettingsPath, ReplacesTheExtensionAfterTheLastSeparator) {
       {"C:a.b:writer", "C:a.b:writer.sys"},
   };
   for (const auto& [exe, expected] : cases) {
-    SetExecutablePathForTesting(exe);
-    EXPECT_EQ(SettingsPath(), expected);
+    EXPECT_EQ(PathBesideExecutable(exe, ".sys"), expected);
   }
-  // The path is computed once and kept.
+  // Beside an executable in a writable folder (here the current one), computed once and kept.
+  SetExecutablePathForTesting("C:a.b:writer");
+  EXPECT_EQ(SettingsPath(), "C:a.b:writer.sys");
   SettingsFileExt = ".ini";
   EXPECT_EQ(SettingsPath(), "C:a.b:writer.sys");
   ResetSettingsForTesting();
@@ -229,6 +231,11 @@ TEST_F(SettingsStore, DirectoryAtThePath) {
 }
 
 TEST_F(SettingsStore, MissingFolder) {
+  // Without its folder the file goes to the user's configuration folder, which here cannot
+  // be made either.
+  const char* oldConfig = ::getenv("XDG_CONFIG_HOME");
+  const string savedConfig = oldConfig ? oldConfig : "";
+  ::setenv("XDG_CONFIG_HOME", "/proc/zembromw-nowhere", 1);
   SetExecutablePathForTesting(dir_ + "/gone/zembromw");
   EXPECT_FALSE(LoadSettings());
   WriteValue("a", "1");
@@ -236,6 +243,11 @@ TEST_F(SettingsStore, MissingFolder) {
   EXPECT_TRUE(SettingsChanged);
   ShutdownSettings();
   EXPECT_TRUE(DirEntries(dir_).empty());
+  if (oldConfig) {
+    ::setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_CONFIG_HOME");
+  }
 }
 
 TEST_F(SettingsStore, FailedSaveKeepsTheOldFile) {
