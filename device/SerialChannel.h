@@ -81,7 +81,8 @@ std::unique_ptr<SerialChannel> CreatePlatformSerialChannel();
 constexpr size_t kMaxPortNameLength = 128;
 
 // The device the platform backend opens for a port name: on POSIX "COMn" is the path in
-// the environment variable ZEMBROMW_COMn when set, else /dev/ttyS(n-1); a name with a "/"
+// the environment variable ZEMBROMW_COMn when set, else the stored assignment (PortList.h),
+// else /dev/ttyS(n-1); a name with a "/"
 // is a path; any other name is taken from /dev. On Windows "COMn" from COM10 up gets the
 // "\\.\" device prefix, which those names need; other names pass unchanged.
 std::string ResolvePortName(const std::string& name);

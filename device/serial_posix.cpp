@@ -17,6 +17,7 @@
 #include <ctime>
 #include <optional>
 
+#include "PortList.h"
 #include "RawTermios.h"
 #include "SerialChannel.h"
 #include "SerialPortName.h"
@@ -441,15 +442,7 @@ int PosixSerialChannel::DiscardUnsentByte() {
 }  // namespace
 
 std::string ResolvePortName(const std::string& name) {
-  if (name.find('/') != std::string::npos) return name;
-  if (const auto n = ComPortNumber(name)) {
-    const std::string variable = "ZEMBROMW_COM" + std::to_string(*n);
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && *path != '\0') {
-      return path;
-    }
-    return "/dev/ttyS" + std::to_string(*n - 1);
-  }
-  return "/dev/" + name;
+  return MapPortName(name).device;
 }
 
 std::unique_ptr<SerialChannel> CreatePlatformSerialChannel() {

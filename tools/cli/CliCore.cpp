@@ -12,7 +12,9 @@
 #include "Convert.h"
 #include "Errors.h"
 #include "FileIO.h"
+#include "PortsCommand.h"
 #include "TStrings.h"
+#include "ZembromwVersion.h"
 #include "uZEMB.h"
 
 #ifdef _WIN32
@@ -39,6 +41,7 @@ struct CommandInfo {
 constexpr CommandInfo kCommands[] = {
     {"type", Command::Type},       {"blank", Command::Blank},     {"read", Command::Read},
     {"program", Command::Program}, {"compare", Command::Compare}, {"write", Command::Write},
+    {"ports", Command::Ports},
 };
 
 bool HasControlBytes(const std::string& text) {
@@ -211,6 +214,8 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
     case Command::None:
       error = "no command given";
       return false;
+    case Command::Ports:
+      return true;
     case Command::Type:
       if (ops.size() != 1) {
         error = "type takes one ROM type CODE";
@@ -296,6 +301,10 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
       options.help = true;
       continue;
     }
+    if (arg == "--version") {
+      options.version = true;
+      continue;
+    }
     std::string value;
     int taken = TakeValueOption(args, i, 'p', "port", value);
     if (taken == 1) {
@@ -335,7 +344,7 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     return false;
   }
 
-  if (options.help) return true;
+  if (options.help || options.version) return true;
   if (words.empty()) {
     error = "no command given";
     return false;
@@ -355,6 +364,8 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
 std::string UsageText() {
   return "usage: zembromw-cli [-p|--port NAME] [-s|--speed BAUD] [-t|--type CODE] [-q|--quiet]\n"
          "                    COMMAND ...\n"
+         "       zembromw-cli --help | --version\n"
+         "  ports                     list the serial ports and what COM1..COM4 open\n"
          "  type CODE                 select the ROM type and print the device's answer\n"
          "                            (no --type is sent before it)\n"
          "  blank START END           blank check\n"
@@ -365,7 +376,8 @@ std::string UsageText() {
          "  write FILE [START END]    write FILE without the blank check\n"
          "START and END are hexadecimal; without them FILE's ;MinAdr and ;MaxAdr lines give\n"
          "them. FILE lines go to the device as they stand. --port defaults to COM1 (COMn maps\n"
-         "to $ZEMBROMW_COMn or /dev/ttyS<n-1>; a name with \"/\" is a path), --speed to 9600,\n"
+         "to $ZEMBROMW_COMn, else the port chosen in the window, else /dev/ttyS<n-1>; a name\n"
+         "with \"/\" is a path), --speed to 9600,\n"
          "--type (the type sent on connecting; give it with every command) to 08.\n"
          "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
          "2 usage or file error, 3 the port could not be opened or written, or no handshake.\n"
@@ -376,6 +388,7 @@ int Run(const Options& options, Environment& env) {
   std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
   std::ostream& out = env.out != nullptr ? *env.out : std::cout;
   env.err = &err;
+  if (options.command == Command::Ports) return RunPortsCommand(options.operands, out, err);
 
   Job job;
   std::string error;
@@ -429,6 +442,7 @@ int Run(const Options& options, Environment& env) {
         ok = rom.WriteRom(job.start, job.end);
         break;
       case Command::None:
+      case Command::Ports:
         break;
     }
   } catch (const EAbort&) {
@@ -492,6 +506,12 @@ int Main(int argc, char** argv) {
     return kExitUsage;
   }
   if (options.help) return WriteChecked(std::cout, UsageText()) ? kExitOk : kExitUsage;
+  if (options.version) {
+    return WriteChecked(std::cout, std::string(kProgram) + " " + ZEMBROMW_VERSION + "\n")
+               ? kExitOk
+               : kExitUsage;
+  }
+  UseStoredPortAssignments();
   Environment env;
   env.in = &std::cin;
   env.out = &std::cout;

@@ -20,7 +20,7 @@ enum ExitStatus : int {
   kExitPortFailed = 3,  // the port could not be opened or written, or no handshake answer
 };
 
-enum class Command { None, Type, Blank, Read, Program, Compare, Write };
+enum class Command { None, Type, Blank, Read, Program, Compare, Write, Ports };
 
 struct Options {
   std::string port = "COM1";
@@ -28,6 +28,7 @@ struct Options {
   std::string type = "08";
   bool quiet = false;
   bool help = false;
+  bool version = false;
   Command command = Command::None;
   std::vector<std::string> operands;
 };
