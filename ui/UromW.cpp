@@ -14,6 +14,7 @@
 #include "Errors.h"
 #include "FormValues.h"
 #include "PaintingChannel.h"
+#include "PortMenu.h"
 
 namespace zemb::ui {
 
@@ -132,6 +133,11 @@ TForm1::TForm1(std::unique_ptr<SerialChannel> channel, std::vector<std::string> 
   setObjectName(QStringLiteral("Form1"));
   CreateComponents(std::move(channel));
   RunGuarded([this] { FormCreate(this); });
+  portMenu_ = new PortGroupMenu(RadioGroup1, [this](int index) {
+    // A port already open on the old device is closed; the next command opens the new one.
+    if (zembROMWT1->com() == "COM" + std::to_string(index + 1)) zembROMWT1->ClosePort();
+  });
+  RunGuarded([this] { portMenu_->RefreshToolTips(); });
 }
 
 TForm1::~TForm1() = default;

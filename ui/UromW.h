@@ -17,6 +17,8 @@ class QUrl;
 
 namespace zemb::ui {
 
+class PortGroupMenu;
+
 // The items of the ROM type list, in list order.
 extern const std::vector<std::string> kRomTypes;
 
@@ -78,6 +80,8 @@ class TForm1 : public QWidget, public TComponent {
   void FormCloseQuery(TComponent* Sender, bool& CanClose);
 
   bool TypeListDroppedForTesting() const { return TypeListDropped; }
+  // The port group's tooltips and context menu.
+  PortGroupMenu* PortMenu() const { return portMenu_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -110,6 +114,7 @@ class TForm1 : public QWidget, public TComponent {
   // Nonzero while a device operation runs; a close request then waits for its end.
   int busy_ = 0;
   bool closePending_ = false;
+  PortGroupMenu* portMenu_ = nullptr;
 };
 
 // Maps the window's font family to the Japanese monospace fonts of this system.
