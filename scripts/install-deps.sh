@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev libgtest-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic
   g++-mingw-w64-x86-64
+  dpkg-dev file desktop-file-utils appstream man-db groff-base
 )
 missing=()
 for p in "${packages[@]}"; do
