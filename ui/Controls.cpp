@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
+#include <QStyleOptionGroupBox>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -36,6 +38,41 @@ TLabel::TLabel(TComponent* owner, QWidget* parent) : QLabel(parent), TComponent(
   setTextFormat(Qt::PlainText);
 }
 
+void TLabel::SetCaption(const std::string& caption) {
+  setText(QString::fromStdString(caption));
+  UpdateToolTip();
+}
+
+QString TLabel::ShownText() const {
+  return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void TLabel::paintEvent(QPaintEvent* event) {
+  const QString shown = ShownText();
+  if (shown == text()) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  style()->drawItemText(&painter, contentsRect(),
+                        QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+                        isEnabled(), shown, foregroundRole());
+}
+
+void TLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  UpdateToolTip();
+}
+
+void TLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::FontChange) UpdateToolTip();
+}
+
+void TLabel::UpdateToolTip() {
+  setToolTip(ShownText() == text() ? QString() : text());
+}
+
 TPanel::TPanel(TComponent* owner, QWidget* parent) : QFrame(parent), TComponent(owner) {
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(1);
@@ -46,8 +83,14 @@ void TPanel::SetCaption(const std::string& caption) {
   update();
 }
 
+void TPanel::SetShowCaption(bool show) {
+  showCaption_ = show;
+  update();
+}
+
 void TPanel::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
+  if (!showCaption_) return;
   QPainter painter(this);
   painter.drawText(contentsRect(), Qt::AlignCenter, caption_);
 }
@@ -66,6 +109,8 @@ TEdit::TEdit(TComponent* owner, QWidget* parent) : QLineEdit(parent), TComponent
 TMemo::TMemo(TComponent* owner, QWidget* parent)
     : QPlainTextEdit(parent), TComponent(owner), lines_(this) {
   setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Tab and Shift+Tab move the focus on, as everywhere else in the window.
+  setTabChangesFocus(true);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setAcceptDrops(false);
@@ -215,6 +260,18 @@ TComboBox::TComboBox(TComponent* owner, QWidget* parent) : QComboBox(parent), TC
     });
   });
   connect(lineEdit(), &QLineEdit::textEdited, this, [this] { Fire(OnChange, this); });
+  // Qt leaves the cursor behind the text a selection puts there, scrolling the item's code
+  // out of a narrow field.
+  connect(this, &QComboBox::currentIndexChanged, this, [this] { ShowTextStart(); });
+}
+
+void TComboBox::SetText(const std::string& value) {
+  setEditText(QString::fromStdString(value));
+  ShowTextStart();
+}
+
+void TComboBox::ShowTextStart() {
+  lineEdit()->setCursorPosition(0);
 }
 
 void TComboBox::SetItemIndex(int index) {
@@ -229,6 +286,11 @@ void TComboBox::SetItems(const std::vector<std::string>& items) {
 void TComboBox::showPopup() {
   // Raised before the base call: Qt returns at once from an empty list.
   Fire(OnDropDown, this);
+  QAbstractItemView* list = view();
+  // Room for a scroll bar too: a screen shorter than the list makes it scroll.
+  const int widest = list->sizeHintForColumn(0) + 2 * list->frameWidth() +
+                     style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+  list->setMinimumWidth(std::max(widest, width()));
   QComboBox::showPopup();
 }
 
@@ -243,9 +305,28 @@ void TComboBox::focusOutEvent(QFocusEvent* event) {
   suppressActivation_ = true;
   QComboBox::focusOutEvent(event);
   suppressActivation_ = false;
+  ShowTextStart();
 }
 
 // --- Radio group -----------------------------------------------------------------------
+
+// The style's round indicator can be taller than an item's share of the designed group;
+// it is drawn smaller then, so that neighbouring items keep a gap.
+class RadioItemStyle : public QProxyStyle {
+ public:
+  void SetMaxIndicator(int size) { maxIndicator_ = size; }
+  int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                  const QWidget* widget) const override {
+    const int base = QProxyStyle::pixelMetric(metric, option, widget);
+    if (metric == PM_ExclusiveIndicatorWidth || metric == PM_ExclusiveIndicatorHeight) {
+      return std::min(base, maxIndicator_);
+    }
+    return base;
+  }
+
+ private:
+  int maxIndicator_ = 1 << 16;
+};
 
 namespace {
 
@@ -259,8 +340,15 @@ class TRadioItem : public QRadioButton, public TComponent {
 }  // namespace
 
 TRadioGroup::TRadioGroup(TComponent* owner, QWidget* parent)
-    : QGroupBox(parent), TComponent(owner), group_(new QButtonGroup(this)) {
+    : QGroupBox(parent),
+      TComponent(owner),
+      group_(new QButtonGroup(this)),
+      itemStyle_(std::make_unique<RadioItemStyle>()) {
   group_->setExclusive(true);
+}
+
+TRadioGroup::~TRadioGroup() {
+  for (auto* button : buttons_) delete static_cast<TRadioItem*>(button);
 }
 
 void TRadioGroup::SetItems(const std::vector<std::string>& items) {
@@ -270,6 +358,7 @@ void TRadioGroup::SetItems(const std::vector<std::string>& items) {
   for (const auto& text : items) {
     const int id = static_cast<int>(buttons_.size());
     auto* button = new TRadioItem(this, QString::fromStdString(text), this);
+    button->setStyle(itemStyle_.get());
     group_->addButton(button, id);
     connect(button, &QRadioButton::toggled, this, [this, id](bool checked) {
       if (!checked || settingFromCode_ || id == index_) return;
@@ -282,16 +371,29 @@ void TRadioGroup::SetItems(const std::vector<std::string>& items) {
 }
 
 void TRadioGroup::ArrangeItems() {
-  // One column below the caption, each item an equal share of the height.
-  const int captionHeight = fontMetrics().height();
   const int n = static_cast<int>(buttons_.size());
   if (n == 0) return;
-  const int itemHeight = (height() - captionHeight - 5) / n;
-  const int top = captionHeight + 1 + (height() - captionHeight - 5) % n / 2;
+  QStyleOptionGroupBox option;
+  initStyleOption(&option);
+  const QRect inside =
+      style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents, this);
+  const int itemHeight = inside.height() / n;
+  const int top = inside.top() + inside.height() % n / 2;
+  itemStyle_->SetMaxIndicator(std::max(6, itemHeight - 2));
   for (int i = 0; i < n; ++i) {
-    buttons_[static_cast<size_t>(i)]->setGeometry(8, top + i * itemHeight, width() - 10,
-                                                  itemHeight);
+    buttons_[static_cast<size_t>(i)]->setGeometry(inside.left() + 4, top + i * itemHeight,
+                                                  inside.width() - 4, itemHeight);
   }
+}
+
+void TRadioGroup::resizeEvent(QResizeEvent* event) {
+  QGroupBox::resizeEvent(event);
+  ArrangeItems();
+}
+
+void TRadioGroup::changeEvent(QEvent* event) {
+  QGroupBox::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) ArrangeItems();
 }
 
 void TRadioGroup::SetItemIndex(int index) {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@
 class QButtonGroup;
 
 namespace zemb::ui {
+
+class RadioItemStyle;
 
 using TNotifyEvent = std::function<void(TComponent* Sender)>;
 
@@ -37,25 +40,40 @@ class TButton : public QPushButton, public TComponent {
   TNotifyEvent OnClick;
 };
 
+// A one-line label. A caption too long for the label keeps its whole text but is painted
+// with its middle elided, and the whole text becomes the tooltip.
 class TLabel : public QLabel, public TComponent {
  public:
   TLabel(TComponent* owner, QWidget* parent);
   std::string Caption() const { return text().toStdString(); }
-  void SetCaption(const std::string& caption) { setText(QString::fromStdString(caption)); }
+  void SetCaption(const std::string& caption);
+  // The text as painted: the caption, or its elided form when it does not fit.
+  QString ShownText() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void UpdateToolTip();
 };
 
-// A raised panel that shows its caption centred, behind its child controls.
+// A raised panel that shows its caption centred, behind its child controls, unless told not
+// to (a caption under child controls would show through their gaps).
 class TPanel : public QFrame, public TComponent {
  public:
   TPanel(TComponent* owner, QWidget* parent);
   std::string Caption() const { return caption_.toStdString(); }
   void SetCaption(const std::string& caption);
+  void SetShowCaption(bool show);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
 
  private:
   QString caption_;
+  bool showCaption_ = true;
 };
 
 class TProgressBar : public QProgressBar, public TComponent {
@@ -121,7 +139,9 @@ class TMemo : public QPlainTextEdit, public TComponent {
   bool ownChange_ = false;
 };
 
-// An editable drop-down list. A user's pick (from the open list, or with the arrow keys
+// An editable drop-down list whose field always shows the start of its text (where the
+// code of a list item stands) unless the user is editing it; its open list is as wide as
+// the longest item. A user's pick (from the open list, or with the arrow keys
 // or the wheel while closed) raises OnClick, then OnChange, after the text has become the
 // item's text; typing raises OnChange alone; opening the list raises OnDropDown; changes
 // made from code raise nothing.
@@ -134,7 +154,7 @@ class TComboBox : public QComboBox, public TComponent {
   void SetItemIndex(int index);
   std::string ItemText(int index) const { return itemText(index).toStdString(); }
   std::string Text() const { return currentText().toStdString(); }
-  void SetText(const std::string& value) { setEditText(QString::fromStdString(value)); }
+  void SetText(const std::string& value);
   void SetItems(const std::vector<std::string>& items);
 
   TNotifyEvent OnDropDown;
@@ -148,6 +168,8 @@ class TComboBox : public QComboBox, public TComponent {
   void focusOutEvent(QFocusEvent* event) override;
 
  private:
+  void ShowTextStart();
+
   // Qt also "activates" an item when Return is pressed or the focus leaves while the text
   // matches an item; those are not picks.
   bool suppressActivation_ = false;
@@ -156,6 +178,7 @@ class TComboBox : public QComboBox, public TComponent {
 class TRadioGroup : public QGroupBox, public TComponent {
  public:
   TRadioGroup(TComponent* owner, QWidget* parent);
+  ~TRadioGroup() override;
 
   std::string Caption() const { return title().toStdString(); }
   void SetCaption(const std::string& caption) { setTitle(QString::fromStdString(caption)); }
@@ -171,11 +194,18 @@ class TRadioGroup : public QGroupBox, public TComponent {
 
   TNotifyEvent OnClick;
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
  private:
+  // Spreads the items evenly over the area inside the frame, below the caption.
   void ArrangeItems();
 
   QButtonGroup* group_;
   std::vector<QRadioButton*> buttons_;
+  // The items' style; it outlives them (the destructor deletes the items first).
+  std::unique_ptr<RadioItemStyle> itemStyle_;
   int index_ = -1;
   bool settingFromCode_ = false;
 };

@@ -5,8 +5,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFont>
+#include <QMenu>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QUrl>
 
 #include "Convert.h"
@@ -15,6 +17,8 @@
 #include "FormValues.h"
 #include "PaintingChannel.h"
 #include "PortMenu.h"
+#include "TranscriptWindow.h"
+#include "WindowTitle.h"
 
 namespace zemb::ui {
 
@@ -47,6 +51,8 @@ constexpr const char* kImageFilter = "*.hex|*.hex";
 // The designed client area; the memo keeps its distance from its right and bottom edges.
 constexpr int kClientWidth = 363;
 constexpr int kClientHeight = 225;
+// The memo's least height when the window is made smaller: two lines and its scroll arrows.
+constexpr int kMinMemoHeight = 48;
 // A dropped name longer than this is cut, as the shell's name buffer would.
 constexpr size_t kMaxDroppedNameLength = 1023;
 
@@ -127,7 +133,10 @@ struct TForm1::BusyScope {
 };
 
 TForm1::TForm1(std::unique_ptr<SerialChannel> channel, std::vector<std::string> arguments)
-    : QWidget(nullptr), TComponent(nullptr), arguments_(std::move(arguments)) {
+    : QWidget(nullptr),
+      TComponent(nullptr),
+      arguments_(std::move(arguments)),
+      transcript_(std::make_unique<TranscriptLog>()) {
   InstallFontSubstitutions();
   SetName("Form1");
   setObjectName(QStringLiteral("Form1"));
@@ -140,10 +149,15 @@ TForm1::TForm1(std::unique_ptr<SerialChannel> channel, std::vector<std::string> 
   RunGuarded([this] { portMenu_->RefreshToolTips(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The transcript window and the component's hooks refer to the record, which goes first.
+  delete transcriptWindow_;
+  zembROMWT1->SetOnGetChar(nullptr);
+}
 
 void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   setWindowTitle(QStringLiteral("ZEMB-DazIzira"));
+  KeepEmptyTitleEmpty(this);
   move(12, 189);
   resize(kClientWidth, kClientHeight);
   QPalette pal = palette();
@@ -168,6 +182,8 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   Memo1->SetText("Memo1");
   memoRightMargin_ = kClientWidth - (3 + 353);
   memoBottomMargin_ = kClientHeight - (117 + 105);
+  // Every control but the memo stays where it is, so the window may not cut them off.
+  setMinimumSize(kClientWidth, 117 + kMinMemoHeight + memoBottomMargin_);
 
   ComboBox1 = Named(new TComboBox(this, this), "ComboBox1");
   SetBounds(ComboBox1, 2, 2, 281, 21);
@@ -200,9 +216,12 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   Panel1 = Named(new TPanel(this, this), "Panel1");
   SetBounds(Panel1, 8, 59, 194, 54);
   Panel1->SetCaption("Panel1");
+  Panel1->SetShowCaption(false);
 
   Label1 = Named(new TLabel(this, Panel1), "Label1");
-  SetBounds(Label1, 5, 6, 78, 13);
+  // As wide as the panel allows, as a label that sizes itself to a path would grow; what
+  // still does not fit is elided.
+  SetBounds(Label1, 5, 6, 184, 13);
   Label1->SetCaption("ファイルとの");
 
   Button2 = Named(new TButton(this, Panel1), "Button2");
@@ -238,6 +257,8 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   Button7->OnClick = [this](TComponent* s) { Button7Click(s); };
 
   if (!channel) channel = CreatePlatformSerialChannel();
+  port_ = channel.get();
+  if (channel) channel = std::make_unique<SentBytesTap>(std::move(channel), transcript_.get());
   if (channel) channel = std::make_unique<PaintingChannel>(std::move(channel));
   zembROMWT1 = Named(new TzembROMWT(this, std::move(channel)), "zembROMWT1");
   zembROMWT1->SetOffsetAdr(0);
@@ -253,6 +274,73 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   OpenDialog1 = Named(new TOpenDialog(this, this), "OpenDialog1");
   OpenDialog1->SetDefaultExt("hex");
   OpenDialog1->SetFilter(kImageFilter);
+
+  CreateTranscript();
+}
+
+void TForm1::CreateTranscript() {
+  if (!port_) port_ = &zembROMWT1->Channel();
+  zembROMWT1->SetOnGetChar([log = transcript_.get()](TzembROMWT* /*Sender*/, char c) {
+    log->Record(TranscriptLog::Direction::Received, static_cast<uint8_t>(c));
+  });
+  auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
+  connect(f12, &QShortcut::activated, this, [this] { ToggleTranscript(); });
+  Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    std::unique_ptr<QMenu> menu(CreateMemoMenu(pos));
+    menu->exec(Memo1->viewport()->mapToGlobal(pos));
+  });
+}
+
+void TForm1::ToggleTranscript() {
+  if (!transcriptWindow_) transcriptWindow_ = new TranscriptWindow(transcript_.get(), this);
+  transcriptWindow_->Toggle();
+}
+
+QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
+  QMenu* menu = Memo1->createStandardContextMenu(pos);
+  menu->addSeparator();
+  QAction* transcript = menu->addAction(QStringLiteral("通信ログ"));
+  transcript->setShortcut(QKeySequence(Qt::Key_F12));
+  connect(transcript, &QAction::triggered, this, [this] {
+    if (!transcriptWindow_ || !transcriptWindow_->isVisible()) ToggleTranscript();
+  });
+  return menu;
+}
+
+void TForm1::ClearSilentStop() {
+  if (silentStopControl_) silentStopControl_->setToolTip(QString());
+  silentStopControl_ = nullptr;
+}
+
+void TForm1::NoteSilentStop(QWidget* busyControl) {
+  silentStopControl_ = busyControl;
+  busyControl->setToolTip(QString::fromStdString(SilentStopReason()));
+}
+
+std::string TForm1::SilentStopReason() const {
+  const std::string name = zembROMWT1->com();
+  const std::string device = ResolvePortName(name);
+  const std::string where = device == name ? name : name + " (" + device + ")";
+  std::string why;
+  switch (port_->LastFault()) {
+    case SerialFault::NoDevice:
+      why = "no such device";
+      break;
+    case SerialFault::Busy:
+      why = "in use by another program";
+      break;
+    case SerialFault::NotPermitted:
+      why = "permission denied";
+      break;
+    default:
+      why = port_->LastError();
+      // The backend names the device; the text above names it already.
+      if (why.rfind(device + ": ", 0) == 0) why.erase(0, device.size() + 2);
+      if (why.empty()) why = zembROMWT1->PortOpen() ? "cannot be written" : "cannot be opened";
+      break;
+  }
+  return where + ": " + why;
 }
 
 void TForm1::SetCaption(const std::string& caption) {
@@ -311,7 +399,7 @@ void TForm1::ComboBox1Change(TComponent* /*Sender*/) {
   const size_t colon = item.find(':');
   if (colon == std::string::npos) return;
   BusyScope busy(this);
-  SetCaption(zembROMWT1->SetRomType(item.substr(0, colon)));
+  SetCaption(RunDevice(ComboBox1, [&] { return zembROMWT1->SetRomType(item.substr(0, colon)); }));
 }
 
 void TForm1::RadioGroup1Click(TComponent* /*Sender*/) {
@@ -415,7 +503,7 @@ void TForm1::Button1Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
   ReadAddressRange();
   ShowBusy(Button1, "チェック中");
-  const bool ok = zembROMWT1->BlankCheck(StartAdr, EndAdr);
+  const bool ok = RunDevice(Button1, [&] { return zembROMWT1->BlankCheck(StartAdr, EndAdr); });
   Button1->SetCaption(ok ? "チェックOK" : "チェックNG");
   SetCaption(zembROMWT1->Status);
 }
@@ -426,7 +514,7 @@ void TForm1::Button2Click(TComponent* /*Sender*/) {
   ReadAddressRange();
   try {
     ShowBusy(Button2, "...");
-    if (zembROMWT1->ReadRom(StartAdr, EndAdr)) {
+    if (RunDevice(Button2, [&] { return zembROMWT1->ReadRom(StartAdr, EndAdr); })) {
       if (SaveDialog1->Execute()) {
         Label1->SetCaption(SaveDialog1->FileName());
         Memo1->Lines()->SaveToFile(SaveDialog1->FileName());
@@ -448,7 +536,7 @@ void TForm1::Button3Click(TComponent* /*Sender*/) {
     LoadImageFile(OpenDialog1->FileName());
     ReadAddressRange();
     ShowBusy(Button3, "...");
-    const bool ok = zembROMWT1->ProgramRom(StartAdr, EndAdr);
+    const bool ok = RunDevice(Button3, [&] { return zembROMWT1->ProgramRom(StartAdr, EndAdr); });
     Button3->SetCaption(ok ? "ProgramOK" : "ProgramNG");
   }
   SetCaption(zembROMWT1->Status);
@@ -463,7 +551,7 @@ void TForm1::Button4Click(TComponent* /*Sender*/) {
   if (OpenDialog1->Execute()) {
     LoadImageFile(OpenDialog1->FileName());
     ShowBusy(Button4, "...");
-    const bool ok = zembROMWT1->CompareRom(StartAdr, EndAdr);
+    const bool ok = RunDevice(Button4, [&] { return zembROMWT1->CompareRom(StartAdr, EndAdr); });
     Button4->SetCaption(ok ? "CompOK" : "CompNG");
   }
   SetCaption(zembROMWT1->Status);
@@ -475,7 +563,7 @@ void TForm1::Button5Click(TComponent* /*Sender*/) {
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
   ShowBusy(Button3, "...");
-  const bool ok = zembROMWT1->WriteRom(StartAdr, EndAdr);
+  const bool ok = RunDevice(Button3, [&] { return zembROMWT1->WriteRom(StartAdr, EndAdr); });
   Button3->SetCaption(ok ? "WriteOK" : "WriteNG");
   SetCaption(zembROMWT1->Status);
 }
@@ -486,7 +574,7 @@ void TForm1::Button6Click(TComponent* /*Sender*/) {
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
   ShowBusy(Button4, "...");
-  const bool ok = zembROMWT1->CompareRom(StartAdr, EndAdr);
+  const bool ok = RunDevice(Button4, [&] { return zembROMWT1->CompareRom(StartAdr, EndAdr); });
   Button4->SetCaption(ok ? "CompOK" : "CompNG");
   SetCaption(zembROMWT1->Status);
 }

@@ -13,11 +13,14 @@
 #include "TComponent.h"
 #include "uZEMB.h"
 
+class QMenu;
 class QUrl;
 
 namespace zemb::ui {
 
 class PortGroupMenu;
+class TranscriptLog;
+class TranscriptWindow;
 
 // The items of the ROM type list, in list order.
 extern const std::vector<std::string> kRomTypes;
@@ -83,6 +86,13 @@ class TForm1 : public QWidget, public TComponent {
   // The port group's tooltips and context menu.
   PortGroupMenu* PortMenu() const { return portMenu_; }
 
+  // The record of the serial traffic and its window (F12, or the memo's context menu).
+  TranscriptLog& Transcript() { return *transcript_; }
+  TranscriptWindow* TranscriptView() const { return transcriptWindow_; }
+  void ToggleTranscript();
+  // The memo's context menu: the edit actions and the transcript window.
+  QMenu* CreateMemoMenu(const QPoint& pos);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -91,6 +101,24 @@ class TForm1 : public QWidget, public TComponent {
 
  private:
   void CreateComponents(std::unique_ptr<SerialChannel> channel);
+  void CreateTranscript();
+  // Runs a device call. A port that cannot be written stops the command without a message,
+  // so the reason becomes the tooltip of the control that shows the busy text, until the
+  // next device call.
+  template <class Operation>
+  auto RunDevice(QWidget* busyControl, Operation operation) {
+    ClearSilentStop();
+    try {
+      return operation();
+    } catch (const EAbort&) {
+      NoteSilentStop(busyControl);
+      throw;
+    }
+  }
+  void ClearSilentStop();
+  void NoteSilentStop(QWidget* busyControl);
+  // "COM1 (/dev/ttyUSB0): in use by another program".
+  std::string SilentStopReason() const;
   void ReadAddressRange();
   void LoadImageFile(const std::string& path);
   // Shows and enables the write and compare-again buttons in place of the File button.
@@ -115,6 +143,12 @@ class TForm1 : public QWidget, public TComponent {
   int busy_ = 0;
   bool closePending_ = false;
   PortGroupMenu* portMenu_ = nullptr;
+
+  std::unique_ptr<TranscriptLog> transcript_;
+  TranscriptWindow* transcriptWindow_ = nullptr;  // created when first opened
+  // The platform's (or the test's) channel under the window's wrappers.
+  SerialChannel* port_ = nullptr;
+  QWidget* silentStopControl_ = nullptr;
 };
 
 // Maps the window's font family to the Japanese monospace fonts of this system.

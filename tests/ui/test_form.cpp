@@ -69,7 +69,7 @@ TEST_F(FormStart, ControlsFollowTheFormDescription) {
       {f.RadioGroup1, &f, {294, 2, 67, 74}, ""},
       {f.ProgressBar1, &f, {208, 90, 143, 16}, ""},
       {f.Panel1, &f, {8, 59, 194, 54}, ""},
-      {f.Label1, f.Panel1, {5, 6, 78, 13}, ""},
+      {f.Label1, f.Panel1, {5, 6, 184, 13}, ""},
       {f.Button2, f.Panel1, {142, 24, 47, 25}, "ROM読"},
       {f.Button3, f.Panel1, {5, 25, 68, 25}, "PROGRAM"},
       {f.Button4, f.Panel1, {78, 22, 57, 28}, "比較"},
