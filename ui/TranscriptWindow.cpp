@@ -11,6 +11,7 @@
 #include <QTextCursor>
 #include <QTime>
 #include <QVBoxLayout>
+#include <chrono>
 #include <cstdio>
 
 namespace zemb::ui {
@@ -31,8 +32,27 @@ bool EndsWith(const std::string& text, const char* suffix) {
 
 TranscriptLog::TranscriptLog(size_t maxEntries, std::function<int32_t()> clock)
     : maxEntries_(maxEntries == 0 ? 1 : maxEntries), clock_(std::move(clock)) {
-  if (!clock_)
-    clock_ = [] { return static_cast<int32_t>(QTime::currentTime().msecsSinceStartOfDay()); };
+  if (!clock_) clock_ = TimeOfDayClock();
+}
+
+std::function<int32_t()> TranscriptLog::TimeOfDayClock() {
+  // The local time is read once a minute and carried on by the monotonic clock in between:
+  // an upload starts thousands of entries, and reading the local time is the costly part.
+  struct Origin {
+    std::chrono::steady_clock::time_point at{};
+    int64_t timeOfDayMs = -1;
+  };
+  auto origin = std::make_shared<Origin>();
+  return [origin] {
+    const auto now = std::chrono::steady_clock::now();
+    if (origin->timeOfDayMs < 0 || now - origin->at > std::chrono::minutes(1)) {
+      origin->at = now;
+      origin->timeOfDayMs = QTime::currentTime().msecsSinceStartOfDay();
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - origin->at).count();
+    return static_cast<int32_t>((origin->timeOfDayMs + elapsed) % (24 * 3600 * 1000));
+  };
 }
 
 std::string TranscriptLog::Spell(uint8_t byte) {

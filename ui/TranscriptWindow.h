@@ -47,6 +47,8 @@ class TranscriptLog {
   // Called after every change; must be cheap.
   std::function<void()> OnChange;
 
+  // The local time of day in ms since midnight, cheap enough to read for every entry.
+  static std::function<int32_t()> TimeOfDayClock();
   // One entry as a line of text: time, direction mark, bytes.
   static std::string FormatEntry(const Entry& entry);
   // The bytes as the transcript spells them.
