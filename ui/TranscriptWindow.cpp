@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTime>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
 #include <cstdio>
@@ -158,14 +159,12 @@ void TranscriptWindow::ScheduleRefresh() {
     return;
   }
   refreshPending_ = true;
-  // Coalesced: a device operation lets posted events through between its reads.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        refreshPending_ = false;
-        if (isVisible()) Refresh();
-      },
-      Qt::QueuedConnection);
+  // Coalesced and spaced out: a device operation lets timers run between its reads, and
+  // laying out and painting the view for every line would slow the operation down.
+  QTimer::singleShot(kRefreshIntervalMs, this, [this] {
+    refreshPending_ = false;
+    if (isVisible()) Refresh();
+  });
 }
 
 void TranscriptWindow::Rebuild() {

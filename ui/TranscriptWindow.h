@@ -96,6 +96,9 @@ class SentBytesTap : public SerialChannel {
 // A tool window over a TranscriptLog, with a Copy button. F12 toggles it.
 class TranscriptWindow : public QWidget {
  public:
+  // The least time between two updates of the view while the traffic goes on, ms.
+  static constexpr int kRefreshIntervalMs = 200;
+
   TranscriptWindow(TranscriptLog* log, QWidget* owner);
   ~TranscriptWindow() override;
 

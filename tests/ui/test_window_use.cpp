@@ -264,9 +264,10 @@ TEST_F(WindowUse, TranscriptShowsTheCommandsAndAnswersOfABlankCheck) {
   // While it is open it follows the traffic.
   device().rbAnswer = "RB NG 0123";
   f.Button1->click();
-  QApplication::processEvents();
-  const auto shown = Unstamped(f.TranscriptView()->ShownText().toStdString());
   // The type was taken the first time, so the connection sends it no more.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Lines(f.TranscriptView()->ShownText().toStdString()).size() == 10; }));
+  const auto shown = Unstamped(f.TranscriptView()->ShownText().toStdString());
   ASSERT_EQ(shown.size(), 10u);
   EXPECT_EQ(shown[9], "受 RB NG 0123<CR>");
 
