@@ -331,7 +331,13 @@ void SimEngine::StartBurn(int64_t durationUs) {
   if (durationUs <= 0) return;
   int64_t from = nowUs_;
   if (!options_.silent && !xoffSent_) {
-    from = Enqueue(std::string(1, kXoff), nowUs_);
+    if (options_.baud > 0) {
+      // At once, like the XON that ends the burn: a queued XOFF could go out after that XON
+      // when both fall into one wake-up, and the host would then wait for ever.
+      flowBytes_ += kXoff;
+    } else {
+      from = Enqueue(std::string(1, kXoff), nowUs_);
+    }
     xoffSent_ = true;
   }
   burning_ = true;
