@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang-format
   qt6-base-dev libgtest-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic
-  g++-mingw-w64-x86-64
+  g++-mingw-w64-x86-64 wine wine64
   dpkg-dev file desktop-file-utils appstream man-db groff-base
 )
 missing=()
