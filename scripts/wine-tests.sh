@@ -134,7 +134,7 @@ held_pid=$sim_pid
 kill -STOP "$held_pid"
 if ZEMBROMW_TEST_HELD_PORT=COM2 ZEMBROMW_TEST_FILE_PORT=COM4 \
   wine "$mingw/tests/win32/test_serial_win32.exe" >"$work/serial.log" 2>&1; then
-  pass "test_serial_win32: $(grep -E '^line held|^under Wine' "$work/serial.log" | tr -d '\r' | paste -sd ';' -)"
+  pass "test_serial_win32: $(grep -E '^a read with|^line held|^under Wine' "$work/serial.log" | tr -d '\r' | paste -sd ';' - | sed 's/;/; /g')"
 else
   fail "test_serial_win32"
   sed 's/^/        /' "$work/serial.log"

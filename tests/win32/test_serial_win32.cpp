@@ -61,6 +61,7 @@ TEST_F(HeldPort, ReadWithoutDataWaitsForItsTimeoutOnly) {
     const long long waited = MillisecondsSince(start);
     EXPECT_GE(waited, ms * 9 / 10) << "timeout " << ms;
     EXPECT_LT(waited, ms + 2000) << "timeout " << ms;
+    std::printf("a read with a %u ms timeout returned after %lld ms\n", ms, waited);
   }
   EXPECT_EQ(byte, 0x5A);
   EXPECT_EQ(channel_->LastFault(), SerialFault::None) << channel_->LastError();
@@ -95,7 +96,7 @@ TEST_F(HeldPort, WriteThatCannotCompleteReportsZeroAfterItsTimeout) {
   EXPECT_EQ(channel_->WriteByte('Z'), 1);
   EXPECT_LT(MillisecondsSince(start), 15);
   EXPECT_TRUE(channel_->IsOpen());
-  std::printf("line held after %d bytes; the failing write took %lld ms\n", written, failedAfterMs);
+  std::printf("line held after %d bytes, the failing write took %lld ms\n", written, failedAfterMs);
 }
 
 TEST_F(HeldPort, SecondOpenOfAHeldPortIsRefusedOnWindows) {
