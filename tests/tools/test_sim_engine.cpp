@@ -282,6 +282,20 @@ TEST(SimEngine, PacedInputHoldsTheHostWithFlowControl) {
   EXPECT_EQ(sim.Chip()[0x1F], 0xA3);
 }
 
+TEST(SimEngine, LateWakeUpKeepsABurnsXoffBeforeItsXon) {
+  // A simulator that wakes late handles a whole burn in one go; the host must still get the
+  // XOFF before the XON that ends it, or it would wait on a stray XOFF.
+  SimOptions options = PacedAt9600();
+  options.burnMs = 5;
+  SimEngine engine(options);
+  engine.Receive("RW 00000,0001F+00000\r\n" + Record(0x00, {1, 2, 3, 4}), 0);
+  std::string flow;
+  for (char c : engine.TakeOutput(1'000'000)) {
+    if (c == kXoff || c == kXon) flow += c;
+  }
+  EXPECT_EQ(flow, std::string({kXoff, kXon}));
+}
+
 TEST(SimEngine, ImageEndInHandIsTakenAtOnceWithoutPacingBytes) {
   // A pseudo-terminal host can be far ahead of the line when it sends its last line; it then
   // reads the answer with 100 ms allowed between bytes, so nothing may hold it after that.
