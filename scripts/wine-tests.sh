@@ -2,7 +2,8 @@
 # Runs the Windows build under Wine: the unit tests of the cross build, then
 # zembromw-cli.exe and the Win32 serial backend against the Linux simulator, whose
 # pseudo-terminals stand in for COM ports. Needs build/mingw (cmake --preset mingw) and
-# build/default (for zembromw-sim). Without Wine it says so and does nothing.
+# build/default (for zembromw-sim). Without Wine it says so and does nothing. Every Windows
+# program runs under a time limit, so a hang fails the run instead of stalling it.
 #
 # Ports in the private Wine prefix (each a link that the script points at a terminal):
 #   COM1  the simulator for the command-line runs
@@ -80,7 +81,7 @@ stop_sim() {
 # Runs the CLI; the exit status lands in $status, the streams in $work/out and $work/err.
 run_cli() {
   set +e
-  wine "$cli" "$@" <"${cli_input:-/dev/null}" >"$work/out" 2>"$work/err"
+  timeout 120 wine "$cli" "$@" <"${cli_input:-/dev/null}" >"$work/out" 2>"$work/err"
   status=$?
   set -e
   # Standard error is a text stream (CR LF on Windows); standard output carries bytes as
@@ -120,7 +121,7 @@ echo "== unit tests of the cross build"
 while read -r test; do
   [ -n "$test" ] || continue
   case $test in test_serial_win32) continue ;; esac
-  if wine "$mingw/tests/win32/$test.exe" --gtest_brief=1 >"$work/$test.log" 2>&1; then
+  if timeout 300 wine "$mingw/tests/win32/$test.exe" --gtest_brief=1 >"$work/$test.log" 2>&1; then
     pass "$test ($(grep -Eo '[0-9]+ tests? from [0-9]+ test suites? ran' "$work/$test.log" | head -n 1))"
   else
     fail "$test"
@@ -133,7 +134,7 @@ start_sim com2 --log "$work/held.log"
 held_pid=$sim_pid
 kill -STOP "$held_pid"
 if ZEMBROMW_TEST_HELD_PORT=COM2 ZEMBROMW_TEST_FILE_PORT=COM4 \
-  wine "$mingw/tests/win32/test_serial_win32.exe" >"$work/serial.log" 2>&1; then
+  timeout 300 wine "$mingw/tests/win32/test_serial_win32.exe" >"$work/serial.log" 2>&1; then
   pass "test_serial_win32: $(grep -E '^a read with|^line held|^under Wine' "$work/serial.log" | tr -d '\r' | paste -sd ';' - | sed 's/;/; /g')"
 else
   fail "test_serial_win32"
@@ -210,7 +211,7 @@ grep -q 'not a serial device' "$work/err" || fail "COM4: $(head -n 1 "$work/err"
 # (the COM3 check above shows what the user then sees). Wine applies no sharing check to
 # serial devices, so here the second program gets the port too; this checks only that it
 # ends with a defined status while the first one holds the line.
-wine "$cli" -p COM1 -q read 0 7FFF "$(winpath "$work/held-read.hex")" >"$work/holder.out" 2>&1 &
+timeout 120 wine "$cli" -p COM1 -q read 0 7FFF "$(winpath "$work/held-read.hex")" >"$work/holder.out" 2>&1 &
 holder=$!
 sleep 1
 run_cli -p COM1 type 08
