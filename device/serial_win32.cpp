@@ -14,10 +14,12 @@ namespace zemb {
 
 namespace {
 
+// A device that went away mid-operation: an unplugged adapter, or (under Wine) the far end
+// of a terminal that closed, which answers "not ready".
 bool IsDeviceGone(DWORD err) {
   return err == ERROR_BAD_COMMAND || err == ERROR_DEVICE_REMOVED ||
          err == ERROR_DEVICE_NOT_CONNECTED || err == ERROR_GEN_FAILURE ||
-         err == ERROR_OPERATION_ABORTED;
+         err == ERROR_OPERATION_ABORTED || err == ERROR_NOT_READY;
 }
 
 class Win32SerialChannel final : public SerialChannel {

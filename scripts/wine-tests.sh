@@ -223,6 +223,13 @@ case $status in
 esac
 stop_sim "$main_pid"
 
+echo "== the device hangs up in the middle of an upload"
+start_sim com1 --disconnect-after-lines 20
+gone_pid=$sim_pid
+expect_cli 3 "" "program while the far end goes away" -p COM1 program "$(winpath "$sample")"
+grep -q 'write failed' "$work/err" || fail "hang-up: $(head -n 1 "$work/err")"
+stop_sim "$gone_pid"
+
 echo "== paced uploads: XOFF and XON reach the component through the Win32 backend"
 pace=(--baud 9600 --burn-ms 5)
 if "$sim" --help | grep -q -- --burn-us-per-byte; then pace=(--baud 9600 --burn-us-per-byte 500); fi
