@@ -5,11 +5,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "SettingsLocation.h"
 #include "uSetting.h"
 
 namespace zemb {
@@ -150,10 +152,16 @@ TEST(SettingsPathOnWindows, ExtensionRuleOnDriveAndFolderSeparators) {
       {"\\\\server\\share.x\\writer.exe", "\\\\server\\share.x\\writer.sys"},
   };
   for (const auto& c : cases) {
-    ResetSettingsForTesting();
-    SetExecutablePathForTesting(c.exe);
-    EXPECT_EQ(SettingsPath(), c.settings) << c.exe;
+    EXPECT_EQ(PathBesideExecutable(c.exe, ".sys"), c.settings) << c.exe;
   }
+}
+
+TEST(SettingsPathOnWindows, FolderThatCannotTakeTheFileFallsBackToAppData) {
+  const char* appData = std::getenv("APPDATA");
+  ASSERT_NE(appData, nullptr);
+  ResetSettingsForTesting();
+  SetExecutablePathForTesting("Q:\\no such folder\\writer.exe");
+  EXPECT_EQ(SettingsPath(), std::string(appData) + "\\zembromw\\writer.sys");
   SetExecutablePathForTesting("");
   ResetSettingsForTesting();
 }
