@@ -161,6 +161,9 @@ class PosixSerialChannel final : public SerialChannel {
  private:
   // Records why a call failed; err is the errno of the failing platform call (0: none).
   void Fail(SerialFault fault, const std::string& what, int err = 0);
+  // A hang-up or an I/O error (an unplugged adapter): records it and closes the port, so
+  // that the next open starts afresh instead of every later call failing on a dead line.
+  void FailAndClose(SerialFault fault, const std::string& what, int err = 0);
   bool WaitForBytesSent(Clock::time_point deadline, bool unbounded);
   int DiscardUnsentByte();
 
@@ -178,6 +181,15 @@ void PosixSerialChannel::Fail(SerialFault fault, const std::string& what, int er
   fault_ = fault;
   error_ = path_.empty() ? what : path_ + ": " + what;
   if (err != 0) error_ += std::string(" (") + std::strerror(err) + ")";
+}
+
+void PosixSerialChannel::FailAndClose(SerialFault fault, const std::string& what, int err) {
+  Fail(fault, what, err);
+  if (fd_ < 0) return;
+  // Best effort: a line that is gone refuses both, and the fault above is the news.
+  ::ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+  fd_ = -1;
 }
 
 bool PosixSerialChannel::Open(const std::string& name) {
@@ -341,14 +353,14 @@ bool PosixSerialChannel::ReadByte(uint8_t& byte) {
       // With VMIN = VTIME = 0 an empty queue reads as 0; after a hang-up so does the end.
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        Fail(SerialFault::HungUp, "the line hung up");
+        FailAndClose(SerialFault::HungUp, "the line hung up");
         return false;
       }
-    } else if (errno == EIO) {
-      Fail(SerialFault::HungUp, "the line hung up", errno);
+    } else if (errno == EIO || errno == ENXIO || errno == ENODEV) {
+      FailAndClose(SerialFault::HungUp, "the line hung up", errno);
       return false;
     } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      Fail(SerialFault::Failed, "read failed", errno);
+      FailAndClose(SerialFault::Failed, "read failed", errno);
       return false;
     }
     const int left = MsUntil(deadline);
@@ -356,11 +368,11 @@ bool PosixSerialChannel::ReadByte(uint8_t& byte) {
     pollfd p{fd_, POLLIN, 0};
     const int rc = ::poll(&p, 1, left);
     if (rc < 0 && errno != EINTR) {
-      Fail(SerialFault::Failed, "poll failed", errno);
+      FailAndClose(SerialFault::Failed, "poll failed", errno);
       return false;
     }
     if (rc == 1 && (p.revents & POLLNVAL) != 0) {
-      Fail(SerialFault::Failed, "the descriptor is no longer valid");
+      FailAndClose(SerialFault::Failed, "the descriptor is no longer valid");
       return false;
     }
     // POLLIN, POLLHUP or POLLERR: the next read returns the byte or tells which.
@@ -377,12 +389,12 @@ int PosixSerialChannel::WriteByte(uint8_t byte) {
   for (;;) {
     const ssize_t n = ::write(fd_, &byte, 1);
     if (n == 1) break;
-    if (n < 0 && errno == EIO) {
-      Fail(SerialFault::HungUp, "the line hung up", errno);
+    if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
+      FailAndClose(SerialFault::HungUp, "the line hung up", errno);
       return 0;
     }
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      Fail(SerialFault::Failed, "write failed", errno);
+      FailAndClose(SerialFault::Failed, "write failed", errno);
       return 0;
     }
     const int left = unbounded ? -1 : MsUntil(deadline);
@@ -393,15 +405,15 @@ int PosixSerialChannel::WriteByte(uint8_t byte) {
     pollfd p{fd_, POLLOUT, 0};
     const int rc = ::poll(&p, 1, left);
     if (rc < 0 && errno != EINTR) {
-      Fail(SerialFault::Failed, "poll failed", errno);
+      FailAndClose(SerialFault::Failed, "poll failed", errno);
       return 0;
     }
     if (rc == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      Fail(SerialFault::HungUp, "the line hung up");
+      FailAndClose(SerialFault::HungUp, "the line hung up");
       return 0;
     }
   }
-  if (!WaitForBytesSent(deadline, unbounded)) return DiscardUnsentByte();
+  if (!WaitForBytesSent(deadline, unbounded)) return IsOpen() ? DiscardUnsentByte() : 0;
   return 1;
 }
 
@@ -416,7 +428,7 @@ bool PosixSerialChannel::WaitForBytesSent(Clock::time_point deadline, bool unbou
     if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
       // A driver that cannot tell has taken the byte; there is nothing to wait for.
       if (errno == ENOTTY || errno == EINVAL) return true;
-      Fail(SerialFault::Failed, "cannot query the output queue", errno);
+      FailAndClose(SerialFault::Failed, "cannot query the output queue", errno);
       return false;
     }
     if (queued <= 0) return true;
