@@ -213,9 +213,13 @@ int64_t SimEngine::NextInternalEventUs() const {
   if (disconnected_) return kNever;
   int64_t next = NextConsumeUs();
   if (burning_) next = std::min(next, burnEndUs_);
-  if (mode_ == Mode::Upload && in_.empty() && !burning_) {
-    const int64_t quiet = std::max({lastInputUs_, OutputFreeUs(), uploadStartedUs_});
+  // The host is silent because it is held: that is no end of the upload.
+  if (mode_ == Mode::Upload && in_.empty() && !burning_ && !xoffSent_) {
+    const int64_t quiet = std::max({lastInputUs_, OutputFreeUs(), uploadStartedUs_, xonAtUs_});
     next = std::min(next, quiet + kUploadIdleUs);
+  }
+  if (xoffSent_ && !faultHold_ && eofInBacklog_ == 0) {
+    next = std::min(next, xoffAtUs_ + kXoffRenewUs);
   }
   return next;
 }
@@ -237,7 +241,15 @@ void SimEngine::Advance(int64_t nowUs) {
     nowUs_ = std::max(nowUs_, event);
     if (burning_ && burnEndUs_ <= event) {
       burning_ = false;
+      faultHold_ = false;
+      // A host that has sent its last line is reading the answer: a late XON would be
+      // taken for its first character.
+      if (eofInBacklog_ > 0 && !heldForFault_ && !flowHold_) xoffSent_ = false;
       ReleaseHoldIfFree();
+    } else if (xoffSent_ && !faultHold_ && eofInBacklog_ == 0 &&
+               xoffAtUs_ + kXoffRenewUs <= event) {
+      flowBytes_ += kXoff;
+      xoffAtUs_ = event;
     } else if (!in_.empty() && NextConsumeUs() <= event) {
       ConsumeOneByte();
     } else if (mode_ == Mode::Upload) {
@@ -320,6 +332,8 @@ void SimEngine::UpdateFlowControl() {
     if (!xoffSent_) {
       flowBytes_ += kXoff;
       xoffSent_ = true;
+      xoffAtUs_ = nowUs_;
+      heldForFault_ = false;
     }
   } else if (flowHold_ && backlog_ <= lowWater_) {
     flowHold_ = false;
@@ -330,9 +344,13 @@ void SimEngine::UpdateFlowControl() {
 void SimEngine::StartBurn(int64_t durationUs) {
   if (durationUs <= 0) return;
   int64_t from = nowUs_;
-  if (!options_.silent && !xoffSent_) {
+  // Once the host has sent its last line it is reading the answer, where a pacing byte
+  // would be taken for the answer's first character; the held-XOFF fault still holds.
+  if (!options_.silent && !xoffSent_ && (eofInBacklog_ == 0 || faultHold_)) {
     from = Enqueue(std::string(1, kXoff), nowUs_);
     xoffSent_ = true;
+    xoffAtUs_ = from;
+    heldForFault_ = faultHold_;
   }
   burning_ = true;
   burnEndUs_ = from + durationUs;
@@ -342,10 +360,12 @@ void SimEngine::ReleaseHoldIfFree() {
   if (xoffSent_ && !flowHold_ && !burning_) {
     if (options_.baud > 0) {
       flowBytes_ += kXon;
+      xonAtUs_ = nowUs_;
     } else {
-      Enqueue(std::string(1, kXon), nowUs_);
+      xonAtUs_ = Enqueue(std::string(1, kXon), nowUs_);
     }
     xoffSent_ = false;
+    heldForFault_ = false;
   }
 }
 
@@ -542,14 +562,19 @@ void SimEngine::HandleUploadLine(std::string_view line) {
     touched = true;
   }
   if (uploadOp_ == 'C' || !touched) return;
+  int64_t programmed = 0;
   for (size_t i = 0; i < record.data.size(); ++i) {
     const uint64_t address = uploadBase_ + record.address + i;
-    if (address >= uploadStart_ && address <= uploadEnd_) memory[address] = record.data[i];
+    if (address >= uploadStart_ && address <= uploadEnd_) {
+      memory[address] = record.data[i];
+      ++programmed;
+    }
   }
-  const int64_t burnMs =
-      firstBurn_ && options_.holdXoffMs > 0 ? options_.holdXoffMs : options_.burnMs;
+  faultHold_ = firstBurn_ && options_.holdXoffMs > 0;
+  const int64_t burnUs = faultHold_ ? options_.holdXoffMs * 1000
+                                    : options_.burnMs * 1000 + options_.burnUsPerByte * programmed;
   firstBurn_ = false;
-  StartBurn(burnMs * 1000);
+  StartBurn(burnUs);
 }
 
 void SimEngine::FinishUpload(const std::string& answer) {
