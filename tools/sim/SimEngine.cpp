@@ -242,6 +242,12 @@ void SimEngine::Advance(int64_t nowUs) {
     if (burning_ && burnEndUs_ <= event) {
       burning_ = false;
       faultHold_ = false;
+      // The host was held during the burn, so the line carried nothing meanwhile: input
+      // goes on at the line rate from the burn's end.
+      if (options_.baud > 0 && ByteTime(inAnchorUs_, inSlot_) < burnEndUs_) {
+        inAnchorUs_ = burnEndUs_;
+        inSlot_ = 0;
+      }
       // A host that has sent its last line is reading the answer: a late XON would be
       // taken for its first character.
       if (eofInBacklog_ > 0 && !heldForFault_ && !flowHold_) xoffSent_ = false;
