@@ -298,6 +298,7 @@ bool RunBurn(const std::string& simPath, long baud, size_t imageBytes, long usPe
   f.wireBytes = channel->written + channel->read;
   const double burnS = static_cast<double>(imageBytes) * static_cast<double>(usPerByte) / 1e6;
   Print("burn", baud, imageBytes, f, burnS);
+  if (!f.ok) std::fprintf(stderr, "bench_upload: the writer answered \"%s\"\n", rom.Status.c_str());
   return f.ok;
 }
 

@@ -192,6 +192,9 @@ void SimEngine::Receive(std::string_view bytes, int64_t nowUs) {
   }
   const size_t keep = sizeof(kEofRecord) - 2;
   receivedTail_ = window.size() > keep ? window.substr(window.size() - keep) : window;
+  // The host is reading the answer now and allows 100 ms between its bytes: a burn in
+  // progress ends here, and the records still in hand are taken without burn time.
+  if (eofInBacklog_ > 0 && burning_ && !faultHold_) burnEndUs_ = std::min(burnEndUs_, nowUs);
   if (eofInBacklog_ > 0 && flowHold_) {
     flowHold_ = false;
     ReleaseHoldIfFree();
@@ -290,7 +293,11 @@ std::string SimEngine::TakeOutput(int64_t nowUs) {
 
 void SimEngine::ConsumeOneByte() {
   const int64_t at = NextConsumeUs();
-  if (options_.baud > 0) {
+  if (options_.baud > 0 && eofInBacklog_ > 0) {
+    // Taken at once: the line owes no time for it, so the next command is heard at once.
+    inAnchorUs_ = at;
+    inSlot_ = 0;
+  } else if (options_.baud > 0) {
     if (at > ByteTime(inAnchorUs_, inSlot_)) {
       inAnchorUs_ = at;
       inSlot_ = 0;
@@ -577,8 +584,12 @@ void SimEngine::HandleUploadLine(std::string_view line) {
     }
   }
   faultHold_ = firstBurn_ && options_.holdXoffMs > 0;
-  const int64_t burnUs = faultHold_ ? options_.holdXoffMs * 1000
-                                    : options_.burnMs * 1000 + options_.burnUsPerByte * programmed;
+  int64_t burnUs = options_.burnMs * 1000 + options_.burnUsPerByte * programmed;
+  if (faultHold_) {
+    burnUs = options_.holdXoffMs * 1000;
+  } else if (eofInBacklog_ > 0) {
+    burnUs = 0;
+  }
   firstBurn_ = false;
   StartBurn(burnUs);
 }
