@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <iterator>
 
 #include "Errors.h"
 
