@@ -23,7 +23,7 @@ class CliHostile : public ::testing::Test {
     char pattern[] = "/tmp/zembromw_cli_hostile_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    std::ofstream(Path("img.hex")) << ";MinAdr=0\r\n;MaxAdr=F\r\n:00000001FF\r\n";
+    std::ofstream(Path("img.hex")) << ";MinAdr=0\r\n;MaxAdr=F\r\n:0100000000FF\r\n:00000001FF\r\n";
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 

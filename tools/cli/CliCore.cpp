@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -244,7 +244,11 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
         return false;
       }
       job.file = ops[2];
-      job.fileExisted = job.file != "-" && std::ifstream(job.file).is_open();
+      {
+        // Looked up, never opened: opening a FIFO would wait for a writer.
+        std::error_code ignored;
+        job.fileExisted = job.file != "-" && std::filesystem::exists(job.file, ignored);
+      }
       return AddressOperand(ops[0], "start", job.start, error) &&
              AddressOperand(ops[1], "end", job.end, error) && CheckOutputTarget(job.file, error);
     case Command::Program:
