@@ -390,8 +390,10 @@ std::string UsageText() {
          "to $ZEMBROMW_COMn, else the port chosen in the window, else /dev/ttyS<n-1>; a name\n"
          "with \"/\" is a path), --speed to 9600,\n"
          "--type (the type sent on connecting; give it with every command) to 08.\n"
-         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
-         "2 usage or file error, 3 the port could not be opened or written, or no handshake.\n"
+         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all, or\n"
+         "refused the --type (then nothing else is sent), 2 usage or file error or a speed\n"
+         "this system cannot set, 3 the port could not be opened, set up or written, no\n"
+         "handshake, or a port that only echoes, 128+N ended by signal N (port released).\n"
          "The device's last answer is printed on standard error as the last line.\n";
 }
 
