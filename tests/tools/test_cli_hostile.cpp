@@ -17,6 +17,25 @@ namespace {
 using test::FakeRomWriter;
 using test::ScriptedChannel;
 
+// Hands the fixture's line to a run without giving it away, so that the test can look at
+// it after the run.
+class BorrowedChannel : public SerialChannel {
+ public:
+  explicit BorrowedChannel(SerialChannel& target) : t_(target) {}
+  bool Open(const std::string& name) override { return t_.Open(name); }
+  bool IsOpen() const override { return t_.IsOpen(); }
+  void Close() override { t_.Close(); }
+  void SetTimeouts(const CommTimeouts& timeouts) override { t_.SetTimeouts(timeouts); }
+  bool Configure(int32_t baud) override { return t_.Configure(baud); }
+  void RaiseDtrRts() override { t_.RaiseDtrRts(); }
+  bool ReadByte(uint8_t& byte) override { return t_.ReadByte(byte); }
+  int WriteByte(uint8_t byte) override { return t_.WriteByte(byte); }
+  void Sleep(uint32_t ms) override { t_.Sleep(ms); }
+
+ private:
+  SerialChannel& t_;
+};
+
 class CliHostile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,8 +51,9 @@ class CliHostile : public ::testing::Test {
   // A fresh line and writer for each run; `script` sets the writer's answers.
   int Run(const std::vector<std::string>& args,
           const std::function<void(FakeRomWriter&)>& script = nullptr) {
-    auto channel = std::make_unique<ScriptedChannel>();
-    ch = channel.get();
+    device.reset();
+    line = std::make_unique<ScriptedChannel>();
+    ch = line.get();
     device = std::make_unique<FakeRomWriter>(*ch);
     device->AnswerHandshakeAndType();
     device->On("RB ", {"RB OK\r"});
@@ -52,7 +72,7 @@ class CliHostile : public ::testing::Test {
     Environment env;
     env.out = &out;
     env.err = &err;
-    env.channel = std::move(channel);
+    env.channel = std::make_unique<BorrowedChannel>(*ch);
     return cli::Run(options, env);
   }
 
@@ -64,6 +84,7 @@ class CliHostile : public ::testing::Test {
   }
 
   std::string dir_;
+  std::unique_ptr<ScriptedChannel> line;
   ScriptedChannel* ch = nullptr;
   std::unique_ptr<FakeRomWriter> device;
   std::ostringstream out;
