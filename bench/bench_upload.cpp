@@ -3,10 +3,14 @@
 // the given baud and burns without XOFF, so any time above the limit is the host's.
 //
 //   bench_upload [--sim PATH] [--size KIB] [--bauds 0,115200,9600]
+//                [--burn-bauds 115200,9600] [--burn-size KIB] [--burn-us-per-byte US]
 //
 // Baud 0 runs the pty unpaced. The simulator is found next to this build
 // (../tools/sim/zembromw-sim) unless --sim or $ZEMBROMW_SIM names it. 128 KiB at 9600 baud
-// takes about 13 minutes (upload and read); pass --bauds to pick fewer speeds.
+// takes about 13 minutes (upload and read); pass --bauds to pick fewer speeds, or an empty
+// list to skip them. The burn rows write a 27256 image (32 KiB by default) to a simulator
+// that burns every byte (1000 us by default, a 27C256 with the classic 1 ms pulse) inside
+// XOFF..XON; their limit is the line time plus the burn time.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -171,8 +175,9 @@ struct Figures {
   uint64_t wireBytes = 0;
 };
 
-void Print(const char* what, long baud, size_t imageBytes, const Figures& f) {
-  const double limit = baud > 0 ? static_cast<double>(f.wireBytes) * 10.0 / baud : 0.0;
+void Print(const char* what, long baud, size_t imageBytes, const Figures& f, double burnS = 0.0) {
+  const double limit =
+      baud > 0 ? static_cast<double>(f.wireBytes) * 10.0 / static_cast<double>(baud) + burnS : 0.0;
   std::printf("%-7s %7ld %-3s %9.2f s %9.2f s %+7.2f %% %10.0f %10.0f %9.1f\n", what, baud,
               f.ok ? "ok" : "NG", f.wallS, limit, baud > 0 ? (f.wallS / limit - 1.0) * 100.0 : 0.0,
               static_cast<double>(imageBytes) / f.wallS, static_cast<double>(f.wireBytes) / f.wallS,
@@ -259,6 +264,65 @@ bool RunSpeed(const std::string& simPath, long baud, size_t imageBytes) {
   return up.ok && rd.ok;
 }
 
+// A 27256 written through a simulator that burns every byte: the host must keep the line
+// busy whenever the device is not burning, so the wall time stays at line time plus burn.
+bool RunBurn(const std::string& simPath, long baud, size_t imageBytes, long usPerByte) {
+  SimProcess sim(simPath, {"--type", "08", "--burn-ms", "0", "--burn-us-per-byte",
+                           std::to_string(usPerByte), "--baud", std::to_string(baud)});
+  if (sim.Pty().empty()) {
+    std::fprintf(stderr, "bench_upload: the simulator %s did not start\n", simPath.c_str());
+    return false;
+  }
+  auto counting = std::make_unique<CountingChannel>(zemb::CreatePlatformSerialChannel());
+  CountingChannel* channel = counting.get();
+  zemb::TzembROMWT rom(nullptr, std::move(counting));
+  rom.Setcom(sim.Pty());
+  rom.SetSpeed(static_cast<int32_t>(baud));
+  rom.SetdefaultRT("08");
+  zemb::TStringList image(MakeImage(imageBytes));
+  rom.Lines = &image;
+  // Connect first, so that only the command, the image and the answer are timed.
+  if (!rom.Connect()) {
+    std::fprintf(stderr, "bench_upload: no handshake at %ld baud\n", baud);
+    return false;
+  }
+  channel->written = 0;
+  channel->read = 0;
+  Figures f;
+  const auto t0 = Clock::now();
+  const double c0 = CpuSeconds();
+  f.ok = rom.WriteRom(0, static_cast<int32_t>(imageBytes - 1));
+  f.wallS = std::chrono::duration<double>(Clock::now() - t0).count();
+  f.cpuS = CpuSeconds() - c0;
+  // Every byte crossed the line once: the command and image one way, pacing and answer back.
+  f.wireBytes = channel->written + channel->read;
+  const double burnS = static_cast<double>(imageBytes) * static_cast<double>(usPerByte) / 1e6;
+  Print("burn", baud, imageBytes, f, burnS);
+  if (!f.ok) std::fprintf(stderr, "bench_upload: the writer answered \"%s\"\n", rom.Status.c_str());
+  return f.ok;
+}
+
+std::vector<long> ParseList(const char* text) {
+  std::vector<long> list;
+  std::stringstream items(text);
+  for (std::string item; std::getline(items, item, ',');) {
+    if (!item.empty()) list.push_back(std::stol(item));
+  }
+  return list;
+}
+
+constexpr const char* kUsage =
+    "usage: bench_upload [--sim PATH] [--size KIB] [--bauds LIST] [--burn-bauds LIST]\n"
+    "                    [--burn-size KIB] [--burn-us-per-byte US]\n"
+    "  --sim PATH             the simulator (default: beside this build, or $ZEMBROMW_SIM)\n"
+    "  --size KIB             image of the throughput rows, 1 to 128 (default 128)\n"
+    "  --bauds LIST           throughput rows, upload and read (default 0,115200,9600;\n"
+    "                         0 = unpaced pty; \"\" = none)\n"
+    "  --burn-bauds LIST      rows that write with burn time (default 115200,9600; \"\" = none)\n"
+    "  --burn-size KIB        image of the burn rows, 1 to 32 (default 32)\n"
+    "  --burn-us-per-byte US  burn time per programmed byte (default 1000)\n"
+    "Figures only: the exit status is 1 when a device operation failed, never for time.\n";
+
 std::string DefaultSimPath() {
   if (const char* env = std::getenv("ZEMBROMW_SIM")) return env;
   char self[4096];
@@ -274,19 +338,40 @@ std::string DefaultSimPath() {
 int main(int argc, char** argv) {
   std::string simPath = DefaultSimPath();
   size_t kib = 128;
+  size_t burnKib = 32;
+  long usPerByte = 1000;
   std::vector<long> bauds = {0, 115200, 9600};
-  for (int i = 1; i + 1 < argc; i += 2) {
+  std::vector<long> burnBauds = {115200, 9600};
+  for (int i = 1; i < argc; ++i) {
     const std::string opt = argv[i];
-    if (opt == "--sim") {
-      simPath = argv[i + 1];
-    } else if (opt == "--size") {
-      kib = std::strtoul(argv[i + 1], nullptr, 10);
-    } else if (opt == "--bauds") {
-      bauds.clear();
-      std::stringstream list(argv[i + 1]);
-      for (std::string item; std::getline(list, item, ',');) bauds.push_back(std::stol(item));
-    } else {
-      std::fprintf(stderr, "usage: bench_upload [--sim PATH] [--size KIB] [--bauds LIST]\n");
+    if (opt == "--help" || opt == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "bench_upload: %s needs a value\n%s", opt.c_str(), kUsage);
+      return 2;
+    }
+    const char* value = argv[++i];
+    try {
+      if (opt == "--sim") {
+        simPath = value;
+      } else if (opt == "--size") {
+        kib = std::stoul(value);
+      } else if (opt == "--bauds") {
+        bauds = ParseList(value);
+      } else if (opt == "--burn-bauds") {
+        burnBauds = ParseList(value);
+      } else if (opt == "--burn-size") {
+        burnKib = std::stoul(value);
+      } else if (opt == "--burn-us-per-byte") {
+        usPerByte = std::stol(value);
+      } else {
+        std::fprintf(stderr, "bench_upload: unknown option %s\n%s", opt.c_str(), kUsage);
+        return 2;
+      }
+    } catch (const std::exception&) {
+      std::fprintf(stderr, "bench_upload: bad value '%s' for %s\n", value, opt.c_str());
       return 2;
     }
   }
@@ -294,11 +379,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bench_upload: --size must be 1 to 128 KiB (type 0A holds 128 KiB)\n");
     return 2;
   }
-  const size_t imageBytes = kib * 1024;
-  std::printf("image %zu bytes, simulator burn time 0; baud 0 = unpaced pty\n", imageBytes);
-  std::printf("%-7s %7s %-3s %11s %11s %9s %10s %10s %9s\n", "", "baud", "", "wall", "line limit",
-              "over", "image B/s", "wire B/s", "CPU ns/B");
+  if (burnKib == 0 || burnKib > 32 || usPerByte < 0) {
+    std::fprintf(stderr,
+                 "bench_upload: --burn-size must be 1 to 32 KiB (a 27256), "
+                 "--burn-us-per-byte at least 0\n");
+    return 2;
+  }
   bool ok = true;
-  for (long baud : bauds) ok = RunSpeed(simPath, baud, imageBytes) && ok;
+  std::printf("%-7s %7s %-3s %11s %11s %9s %10s %10s %9s\n", "", "baud", "", "wall", "limit",
+              "over", "image B/s", "wire B/s", "CPU ns/B");
+  if (!bauds.empty()) {
+    std::printf("image %zu bytes, simulator burn time 0, limit = line time; baud 0 = unpaced\n",
+                kib * 1024);
+    for (long baud : bauds) ok = RunSpeed(simPath, baud, kib * 1024) && ok;
+  }
+  if (!burnBauds.empty()) {
+    std::printf("image %zu bytes, burn %ld us per byte, limit = line time + burn time\n",
+                burnKib * 1024, usPerByte);
+    for (long baud : burnBauds) ok = RunBurn(simPath, baud, burnKib * 1024, usPerByte) && ok;
+  }
   return ok ? 0 : 1;
 }

@@ -21,109 +21,13 @@
 #include "RawTermios.h"
 #include "SerialChannel.h"
 #include "SerialPortName.h"
+#include "SerialSpeed.h"
 
 namespace zemb {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-speed_t SpeedFor(int32_t baud) {
-  switch (baud) {
-    case 50:
-      return B50;
-    case 75:
-      return B75;
-    case 110:
-      return B110;
-    case 134:
-      return B134;
-    case 150:
-      return B150;
-    case 200:
-      return B200;
-    case 300:
-      return B300;
-    case 600:
-      return B600;
-    case 1200:
-      return B1200;
-    case 1800:
-      return B1800;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-#ifdef B57600
-    case 57600:
-      return B57600;
-#endif
-#ifdef B115200
-    case 115200:
-      return B115200;
-#endif
-#ifdef B230400
-    case 230400:
-      return B230400;
-#endif
-#ifdef B460800
-    case 460800:
-      return B460800;
-#endif
-#ifdef B500000
-    case 500000:
-      return B500000;
-#endif
-#ifdef B576000
-    case 576000:
-      return B576000;
-#endif
-#ifdef B921600
-    case 921600:
-      return B921600;
-#endif
-#ifdef B1000000
-    case 1000000:
-      return B1000000;
-#endif
-#ifdef B1152000
-    case 1152000:
-      return B1152000;
-#endif
-#ifdef B1500000
-    case 1500000:
-      return B1500000;
-#endif
-#ifdef B2000000
-    case 2000000:
-      return B2000000;
-#endif
-#ifdef B2500000
-    case 2500000:
-      return B2500000;
-#endif
-#ifdef B3000000
-    case 3000000:
-      return B3000000;
-#endif
-#ifdef B3500000
-    case 3500000:
-      return B3500000;
-#endif
-#ifdef B4000000
-    case 4000000:
-      return B4000000;
-#endif
-    default:
-      return B0;  // B0 would hang the line up, so it stands for "not supported"
-  }
-}
 
 // Milliseconds left until deadline, rounded up so that a wait never ends early.
 int MsUntil(Clock::time_point deadline) {
@@ -161,6 +65,9 @@ class PosixSerialChannel final : public SerialChannel {
  private:
   // Records why a call failed; err is the errno of the failing platform call (0: none).
   void Fail(SerialFault fault, const std::string& what, int err = 0);
+  // A hang-up or an I/O error (an unplugged adapter): records it and closes the port, so
+  // that the next open starts afresh instead of every later call failing on a dead line.
+  void FailAndClose(SerialFault fault, const std::string& what, int err = 0);
   bool WaitForBytesSent(Clock::time_point deadline, bool unbounded);
   int DiscardUnsentByte();
 
@@ -178,6 +85,15 @@ void PosixSerialChannel::Fail(SerialFault fault, const std::string& what, int er
   fault_ = fault;
   error_ = path_.empty() ? what : path_ + ": " + what;
   if (err != 0) error_ += std::string(" (") + std::strerror(err) + ")";
+}
+
+void PosixSerialChannel::FailAndClose(SerialFault fault, const std::string& what, int err) {
+  Fail(fault, what, err);
+  if (fd_ < 0) return;
+  // Best effort: a line that is gone refuses both, and the fault above is the news.
+  ::ioctl(fd_, TIOCNXCL);
+  ::close(fd_);
+  fd_ = -1;
 }
 
 bool PosixSerialChannel::Open(const std::string& name) {
@@ -265,7 +181,7 @@ void PosixSerialChannel::SetTimeouts(const CommTimeouts& timeouts) {
 
 bool PosixSerialChannel::Configure(int32_t baud) {
   if (!IsOpen()) return false;
-  const speed_t speed = SpeedFor(baud);
+  const speed_t speed = TermiosSpeed(baud);
   if (speed == B0) {
     Fail(SerialFault::Unsupported, "unsupported speed " + std::to_string(baud));
     return false;
@@ -341,14 +257,14 @@ bool PosixSerialChannel::ReadByte(uint8_t& byte) {
       // With VMIN = VTIME = 0 an empty queue reads as 0; after a hang-up so does the end.
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        Fail(SerialFault::HungUp, "the line hung up");
+        FailAndClose(SerialFault::HungUp, "the line hung up");
         return false;
       }
-    } else if (errno == EIO) {
-      Fail(SerialFault::HungUp, "the line hung up", errno);
+    } else if (errno == EIO || errno == ENXIO || errno == ENODEV) {
+      FailAndClose(SerialFault::HungUp, "the line hung up", errno);
       return false;
     } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      Fail(SerialFault::Failed, "read failed", errno);
+      FailAndClose(SerialFault::Failed, "read failed", errno);
       return false;
     }
     const int left = MsUntil(deadline);
@@ -356,11 +272,11 @@ bool PosixSerialChannel::ReadByte(uint8_t& byte) {
     pollfd p{fd_, POLLIN, 0};
     const int rc = ::poll(&p, 1, left);
     if (rc < 0 && errno != EINTR) {
-      Fail(SerialFault::Failed, "poll failed", errno);
+      FailAndClose(SerialFault::Failed, "poll failed", errno);
       return false;
     }
     if (rc == 1 && (p.revents & POLLNVAL) != 0) {
-      Fail(SerialFault::Failed, "the descriptor is no longer valid");
+      FailAndClose(SerialFault::Failed, "the descriptor is no longer valid");
       return false;
     }
     // POLLIN, POLLHUP or POLLERR: the next read returns the byte or tells which.
@@ -377,12 +293,12 @@ int PosixSerialChannel::WriteByte(uint8_t byte) {
   for (;;) {
     const ssize_t n = ::write(fd_, &byte, 1);
     if (n == 1) break;
-    if (n < 0 && errno == EIO) {
-      Fail(SerialFault::HungUp, "the line hung up", errno);
+    if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
+      FailAndClose(SerialFault::HungUp, "the line hung up", errno);
       return 0;
     }
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      Fail(SerialFault::Failed, "write failed", errno);
+      FailAndClose(SerialFault::Failed, "write failed", errno);
       return 0;
     }
     const int left = unbounded ? -1 : MsUntil(deadline);
@@ -393,15 +309,15 @@ int PosixSerialChannel::WriteByte(uint8_t byte) {
     pollfd p{fd_, POLLOUT, 0};
     const int rc = ::poll(&p, 1, left);
     if (rc < 0 && errno != EINTR) {
-      Fail(SerialFault::Failed, "poll failed", errno);
+      FailAndClose(SerialFault::Failed, "poll failed", errno);
       return 0;
     }
     if (rc == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      Fail(SerialFault::HungUp, "the line hung up");
+      FailAndClose(SerialFault::HungUp, "the line hung up");
       return 0;
     }
   }
-  if (!WaitForBytesSent(deadline, unbounded)) return DiscardUnsentByte();
+  if (!WaitForBytesSent(deadline, unbounded)) return IsOpen() ? DiscardUnsentByte() : 0;
   return 1;
 }
 
@@ -416,7 +332,7 @@ bool PosixSerialChannel::WaitForBytesSent(Clock::time_point deadline, bool unbou
     if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
       // A driver that cannot tell has taken the byte; there is nothing to wait for.
       if (errno == ENOTTY || errno == EINVAL) return true;
-      Fail(SerialFault::Failed, "cannot query the output queue", errno);
+      FailAndClose(SerialFault::Failed, "cannot query the output queue", errno);
       return false;
     }
     if (queued <= 0) return true;

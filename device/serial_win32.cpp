@@ -40,6 +40,8 @@ class Win32SerialChannel final : public SerialChannel {
 
  private:
   void Fail(SerialFault fault, const std::string& what, DWORD err = 0);
+  // Closes without recording anything: the fault that led here is the news.
+  void DropHandle();
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   std::string path_;
@@ -96,6 +98,11 @@ bool Win32SerialChannel::Open(const std::string& name) {
   handle_ = h;
   SetTimeouts(CommTimeouts{CommTimeouts::kMaxDword, 0, 0, 10, 10});
   return true;
+}
+
+void Win32SerialChannel::DropHandle() {
+  ::CloseHandle(handle_);
+  handle_ = INVALID_HANDLE_VALUE;
 }
 
 void Win32SerialChannel::Close() {
@@ -187,6 +194,8 @@ bool Win32SerialChannel::ReadByte(uint8_t& byte) {
   if (!::ReadFile(handle_, &b, 1, &n, nullptr)) {
     const DWORD err = ::GetLastError();
     Fail(IsDeviceGone(err) ? SerialFault::HungUp : SerialFault::Failed, "read failed", err);
+    // A device that is gone is closed, so that the next open finds it again once it is back.
+    if (IsDeviceGone(err)) DropHandle();
     return false;
   }
   if (n != 1) return false;
@@ -202,6 +211,8 @@ int Win32SerialChannel::WriteByte(uint8_t byte) {
   const DWORD err = ok ? 0 : ::GetLastError();
   if (err != 0 && IsDeviceGone(err)) {
     Fail(SerialFault::HungUp, "write failed", err);
+    DropHandle();
+    return 0;
   } else {
     Fail(SerialFault::Failed, "write timed out (the line is held)", err);
   }

@@ -32,6 +32,13 @@ std::string RangeCommand(const char* letters, int32_t start, int32_t end) {
   return std::string(letters) + " " + RangeArgs(start, end, 5) + "+00000";
 }
 
+// Bytes between start and end, either way round (the addresses go out unchanged).
+uint64_t RangeBytes(int32_t start, int32_t end) {
+  const auto a = static_cast<uint32_t>(start);
+  const auto b = static_cast<uint32_t>(end);
+  return static_cast<uint64_t>(a > b ? a - b : b - a) + 1;
+}
+
 }  // namespace
 
 std::string StripControlChars(const std::string& text) {
@@ -182,16 +189,24 @@ std::string TzembROMWT::SetRomType(const std::string& code) {
   return result;
 }
 
+bool TzembROMWT::ReadUploadChar(char& c) {
+  if (!ReadChar(c)) return false;
+  if (++lineBytesIn_ > kMaxBytesPerUploadLine) Abort();
+  return true;
+}
+
 bool TzembROMWT::SendLines() {
   SetReadTimeOut(0);
+  heldMs_ = 0;
   try {
     if (!Lines) return false;
     const int count = Lines->Count();
     for (int i = 0; i < count; ++i) {
       const std::string line = Lines->Get(i);
+      lineBytesIn_ = 0;
       for (char ch : line) {
         char c = 0;
-        while (ReadChar(c)) {
+        while (ReadUploadChar(c)) {
           if (c == kXOFF) {
             WaitWhileXoff();
           } else if (IsErrorLetter(c)) {
@@ -199,9 +214,11 @@ bool TzembROMWT::SendLines() {
           }
         }
         WriteChar(ch);
+        heldMs_ = 0;
       }
       WriteChar(kCR);
       WriteChar(kLF);
+      heldMs_ = 0;
       if (onFlash_) onFlash_(this, i);
       if (!Transcript.empty()) LogText(Transcript);
       Transcript.clear();
@@ -218,12 +235,14 @@ void TzembROMWT::WaitWhileXoff() {
   int passes = 0;
   for (;;) {
     char c = 0;
-    if (ReadChar(c)) {
+    if (ReadUploadChar(c)) {
       if (c != kXOFF) return;
       passes = 0;
     }
     channel_->Sleep(kXoffPollMs);
-    if (++passes > kXoffMaxPasses) Abort();
+    heldMs_ += kXoffPollMs;
+    // A fresh XOFF restarts the pass count, but not the clock of the whole hold.
+    if (++passes > kXoffMaxPasses || heldMs_ > kMaxUploadHoldMs) Abort();
   }
 }
 
@@ -252,17 +271,32 @@ bool TzembROMWT::BlankCheck(int32_t start, int32_t end) {
 
 bool TzembROMWT::ReadRom(int32_t start, int32_t end) {
   // Without a list to fill, the read would have nowhere to put the data: refuse it before
-  // anything goes to the device.
-  if (!Lines) return false;
+  // anything goes to the device, leaving Status as a failed connection would.
+  if (!Lines) {
+    Status.clear();
+    return false;
+  }
   if (!Connect()) return false;
   SendCommand(RangeCommand("RR", start, end));
   std::string s = ReadStrippedLine();
   if (!StartsWith(s, ":")) return false;
+  // Every record carries at least one byte of the range, in at most 16 characters per
+  // byte; past twice that the device is streaming without end.
+  const uint64_t range = RangeBytes(start, end);
+  const uint64_t maxRecords = 2 * range + 64;
+  const uint64_t maxChars = 32 * range + kMaxLineLength;
   {
     TStringsUpdate update(Lines);
     Lines->Clear();
+    uint64_t records = 0;
+    uint64_t chars = 0;
     do {
       Lines->Add(s);
+      chars += s.size();
+      if (++records > maxRecords || chars > maxChars) {
+        Status = kReadOverflowStatus;
+        return false;
+      }
       s = ReadStrippedLine();
     } while (StartsWith(s, ":"));
   }

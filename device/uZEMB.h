@@ -37,6 +37,14 @@ class TzembROMWT : public TComponent {
   // A device line longer than this (no CR in 64 KiB) is cut there, so a device that floods
   // bytes cannot grow memory without bound.
   static constexpr size_t kMaxLineLength = 64 * 1024;
+  // An upload held this long without a byte written fails, however often the device
+  // renews its XOFF; no burn takes a minute.
+  static constexpr int32_t kMaxUploadHoldMs = 60 * 1000;
+  // More bytes than this from the device while one line is sent end the upload: pacing
+  // needs a few, a device that floods the line would otherwise keep the host polling.
+  static constexpr size_t kMaxBytesPerUploadLine = 4 * 1024;
+  // The text Status holds after a read that brought more than its range can hold.
+  static constexpr const char* kReadOverflowStatus = "Read NG more data than the range holds";
 
   // The channel defaults to the platform's serial backend.
   explicit TzembROMWT(TComponent* owner, std::unique_ptr<SerialChannel> channel = nullptr);
@@ -97,6 +105,8 @@ class TzembROMWT : public TComponent {
 
  private:
   std::string ReadStrippedLine();
+  // A poll during an upload; counts the byte against the line's allowance.
+  bool ReadUploadChar(char& c);
   // Runs an upload after an operation's command; false also for a missing line list.
   bool UploadThenReadAnswer(int32_t timeoutMs, const char* okPrefix);
 
@@ -107,6 +117,10 @@ class TzembROMWT : public TComponent {
   TZEMBPage onFlash_;
   int32_t offsetAdr_ = 0;
   std::string defaultRT_ = "08";
+  // Time spent in XOFF waits since the last byte an upload wrote, ms.
+  int32_t heldMs_ = 0;
+  // Bytes received since the current upload line began.
+  size_t lineBytesIn_ = 0;
 };
 
 }  // namespace zemb

@@ -3,10 +3,13 @@
 #include <QCoreApplication>
 #include <algorithm>
 
+#include "Errors.h"
+
 namespace zemb::ui {
 
-PaintingChannel::PaintingChannel(std::unique_ptr<SerialChannel> inner, std::function<void()> pump)
-    : inner_(std::move(inner)), pump_(std::move(pump)) {
+PaintingChannel::PaintingChannel(std::unique_ptr<SerialChannel> inner, std::function<void()> pump,
+                                 std::function<bool()> abortRequested)
+    : inner_(std::move(inner)), pump_(std::move(pump)), abortRequested_(std::move(abortRequested)) {
   if (!pump_) {
     pump_ = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
   }
@@ -19,9 +22,15 @@ void PaintingChannel::SetTimeouts(const CommTimeouts& timeouts) {
 }
 
 void PaintingChannel::MaybePump() {
-  if (sincePump_.elapsed() < kPumpIntervalMs) return;
-  pump_();
-  sincePump_.restart();
+  if (sincePump_.elapsed() >= kPumpIntervalMs) {
+    pump_();
+    sincePump_.restart();
+  }
+  AbortIfRequested();
+}
+
+void PaintingChannel::AbortIfRequested() const {
+  if (abortRequested_ && abortRequested_()) Abort();
 }
 
 bool PaintingChannel::ReadByte(uint8_t& byte) {
@@ -41,7 +50,14 @@ bool PaintingChannel::ReadByte(uint8_t& byte) {
     inner_->SetTimeouts(slice);
     got = inner_->ReadByte(byte);
     remaining -= wait;
-    if (!got) MaybePump();
+    if (!got) {
+      try {
+        MaybePump();
+      } catch (...) {
+        inner_->SetTimeouts(requested_);
+        throw;
+      }
+    }
   }
   inner_->SetTimeouts(requested_);
   return got;

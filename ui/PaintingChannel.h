@@ -21,11 +21,15 @@ class PaintingChannel : public SerialChannel {
   static constexpr qint64 kPumpIntervalMs = 30;
 
   // pump runs the pending non-input events; the default processes Qt's events without
-  // user input.
+  // user input. Once abortRequested answers true (a close request handled by a pump), every
+  // call raises the silent abort, so the operation ends within one slice.
   explicit PaintingChannel(std::unique_ptr<SerialChannel> inner,
-                           std::function<void()> pump = nullptr);
+                           std::function<void()> pump = nullptr,
+                           std::function<bool()> abortRequested = nullptr);
 
   SerialChannel& Inner() { return *inner_; }
+  SerialFault LastFault() const override { return inner_->LastFault(); }
+  std::string LastError() const override { return inner_->LastError(); }
 
   bool Open(const std::string& name) override { return inner_->Open(name); }
   bool IsOpen() const override { return inner_->IsOpen(); }
@@ -39,9 +43,11 @@ class PaintingChannel : public SerialChannel {
 
  private:
   void MaybePump();
+  void AbortIfRequested() const;
 
   std::unique_ptr<SerialChannel> inner_;
   std::function<void()> pump_;
+  std::function<bool()> abortRequested_;
   CommTimeouts requested_;
   QElapsedTimer sincePump_;
 };

@@ -40,6 +40,7 @@ void CloseOnTerminationSignals(QWidget* window) {
   QObject::connect(notifier, &QObject::destroyed, [] {
     ::signal(SIGTERM, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);
     g_signalPipe[0] = g_signalPipe[1] = -1;
@@ -50,6 +51,7 @@ void CloseOnTerminationSignals(QWidget* window) {
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGHUP, &action, nullptr);
 }
 
 #else

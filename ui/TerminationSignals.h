@@ -1,5 +1,6 @@
-// Lets SIGTERM and SIGINT close the window the way the user would, so the field values
-// are saved and the settings file is written on the way out.
+// Lets SIGTERM, SIGINT and SIGHUP close the window the way the user would, so the field
+// values are saved and the settings file is written on the way out; an operation that is
+// running then ends by the silent abort first.
 #pragma once
 
 class QWidget;

@@ -259,7 +259,12 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   if (!channel) channel = CreatePlatformSerialChannel();
   port_ = channel.get();
   if (channel) channel = std::make_unique<SentBytesTap>(std::move(channel), transcript_.get());
-  if (channel) channel = std::make_unique<PaintingChannel>(std::move(channel));
+  // A close request (the close button or a termination signal) ends a running operation
+  // by the silent abort; the close itself follows once the handler has returned.
+  if (channel) {
+    channel = std::make_unique<PaintingChannel>(std::move(channel), nullptr,
+                                                [this] { return closePending_; });
+  }
   zembROMWT1 = Named(new TzembROMWT(this, std::move(channel)), "zembROMWT1");
   zembROMWT1->SetOffsetAdr(0);
   zembROMWT1->Setcom("COM1");

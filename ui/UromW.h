@@ -139,7 +139,8 @@ class TForm1 : public QWidget, public TComponent {
   // The memo's distance from the right and bottom edges, kept on resizing.
   int memoRightMargin_ = 0;
   int memoBottomMargin_ = 0;
-  // Nonzero while a device operation runs; a close request then waits for its end.
+  // Nonzero while a device operation runs; a close request then ends it by the silent
+  // abort and runs once the handler has returned.
   int busy_ = 0;
   bool closePending_ = false;
   PortGroupMenu* portMenu_ = nullptr;

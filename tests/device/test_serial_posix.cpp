@@ -213,6 +213,40 @@ TEST_F(SerialPosixTest, PeerHangingUpEndsReadsAndWrites) {
   channel->Close();
 }
 
+TEST_F(SerialPosixTest, AfterAHangUpThePortIsClosedAndOpensAfresh) {
+  // The port is reached through a link, as an adapter is through its stable name; the
+  // replugged adapter is a new terminal behind the same name.
+  char dir[] = "/tmp/zembromw_replug_XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string link = std::string(dir) + "/port";
+  ASSERT_EQ(::symlink(pty.slave().c_str(), link.c_str()), 0);
+  ASSERT_TRUE(channel->Open(link)) << channel->LastError();
+  ASSERT_TRUE(channel->Configure(9600));
+  pty.CloseMaster();
+  for (const bool writeFirst : {true, false}) {
+    uint8_t b = 0;
+    if (writeFirst) {
+      EXPECT_EQ(channel->WriteByte('A'), 0);
+    } else {
+      EXPECT_FALSE(channel->ReadByte(b));
+    }
+  }
+  EXPECT_FALSE(channel->IsOpen());
+  EXPECT_EQ(channel->LastFault(), SerialFault::HungUp) << channel->LastError();
+
+  Pty replugged;
+  ASSERT_TRUE(replugged.Ok());
+  ASSERT_EQ(::unlink(link.c_str()), 0);
+  ASSERT_EQ(::symlink(replugged.slave().c_str(), link.c_str()), 0);
+  ASSERT_TRUE(channel->Open(link)) << channel->LastError();
+  ASSERT_TRUE(channel->Configure(9600));
+  EXPECT_EQ(channel->WriteByte('Z'), 1);
+  EXPECT_EQ(replugged.Receive(1), "Z");
+  channel->Close();
+  ::unlink(link.c_str());
+  ::rmdir(dir);
+}
+
 TEST_F(SerialPosixTest, PortsThatCannotBeOpenedStayClosed) {
   EXPECT_FALSE(channel->Open("/nonexistent/ttyZ9"));
   EXPECT_EQ(channel->LastFault(), SerialFault::NoDevice);

@@ -240,7 +240,8 @@ TEST_F(CliRun, RejectedTypeExitsOne) {
 
 TEST_F(CliRun, BlankCheckSendsDefaultTypeThenTheRange) {
   EXPECT_EQ(RunArgs({"-t", "05", "-s", "19200", "-p", "/dev/x", "blank", "0", "fff"}), kExitOk);
-  EXPECT_EQ(Sent(), (std::vector<std::string>{"RA", "RT 05", "RB 0000,0FFF"}));
+  // The type is settled on its own connection before the command goes out.
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"RA", "RT 05", "RA", "RB 0000,0FFF"}));
   EXPECT_EQ(channel.openedNames, (std::vector<std::string>{"/dev/x"}));
   EXPECT_EQ(channel.configuredBauds, (std::vector<int32_t>{19200}));
   EXPECT_EQ(LastErrLine(), "RB OK");
@@ -299,7 +300,7 @@ TEST_F(CliRun, UploadTakesTheRangeFromTheHeaderAndSendsEveryLine) {
   device.uploadLines = static_cast<int>(image.size());
 
   EXPECT_EQ(RunArgs({"program", Path("img.hex")}), kExitOk);
-  std::vector<std::string> expected = {"RA", "RT 08", "RP 00000,07FFF+00000"};
+  std::vector<std::string> expected = {"RA", "RT 08", "RA", "RP 00000,07FFF+00000"};
   expected.insert(expected.end(), image.begin(), image.end());
   EXPECT_EQ(Sent(), expected);
   EXPECT_EQ(LastErrLine(), "RP OK");
@@ -307,10 +308,10 @@ TEST_F(CliRun, UploadTakesTheRangeFromTheHeaderAndSendsEveryLine) {
   // Addresses on the command line win over the header.
   channel.written.clear();
   EXPECT_EQ(RunArgs({"compare", Path("img.hex"), "100", "1ff"}), kExitOk);
-  EXPECT_EQ(Sent()[2], "RC 00100,001FF+00000");
+  EXPECT_EQ(Sent()[3], "RC 00100,001FF+00000");
   channel.written.clear();
   EXPECT_EQ(RunArgs({"write", Path("img.hex")}), kExitOk);
-  EXPECT_EQ(Sent()[2], "RW 00000,07FFF+00000");
+  EXPECT_EQ(Sent()[3], "RW 00000,07FFF+00000");
   EXPECT_EQ(Sent().size(), expected.size());
 }
 
@@ -318,7 +319,7 @@ TEST_F(CliRun, ImageFromStandardInputWithLowerCaseHeaders) {
   in.str(";maxadr=3F\n;minadr=10\n:0100000042BD\n");
   device.uploadLines = 3;
   EXPECT_EQ(RunArgs({"write", "-"}), kExitOk);
-  EXPECT_EQ(Sent()[2], "RW 00010,0003F+00000");
+  EXPECT_EQ(Sent()[3], "RW 00010,0003F+00000");
 }
 
 TEST_F(CliRun, FileAndRangeErrorsSendNothing) {

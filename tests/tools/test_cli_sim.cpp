@@ -398,16 +398,28 @@ TEST_F(CliAgainstSimulator, LateAnswersWithinTheTimeoutsStillSucceed) {
   EXPECT_EQ(r.Status().rfind("RB OK", 0), 0u);
 }
 
-TEST_F(CliAgainstSimulator, RejectedTypeFailsTypeButNotTheConnection) {
-  StartSim({"--reject-type", "--burn-ms", "0"});
+TEST_F(CliAgainstSimulator, RejectedTypeStopsEveryCommandBeforeTheChipIsTouched) {
+  const std::string log = Path("reject.log");
+  StartSim({"--reject-type", "--burn-ms", "0", "--log", log});
   const CliResult type = Cli({"type", "08"});
   EXPECT_EQ(type.exitCode, 1) << type;
   EXPECT_EQ(type.out, "");
   EXPECT_EQ(type.Status().rfind("RT NG", 0), 0u) << type;
 
-  const CliResult blank = Cli({"blank", "0", "FFF"});
-  EXPECT_EQ(blank.exitCode, 0) << blank;
-  EXPECT_EQ(blank.Status().rfind("RB OK", 0), 0u);
+  const std::string image = Path("reject.hex");
+  WriteFileText(image, MakeImageFile(RandomImage(0x100, 4), 0));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-t", "08", "program", image},
+        std::vector<std::string>{"blank", "0", "FFF"}}) {
+    const CliResult r = Cli(args);
+    EXPECT_EQ(r.exitCode, 1) << r;
+    EXPECT_NE(r.err.find("did not accept type 08 (answer: \"RT NG rejected\")"), std::string::npos)
+        << r;
+  }
+  sim_->Stop();
+  const std::string transcript = ReadFileText(log);
+  EXPECT_EQ(transcript.find("< RP"), std::string::npos) << transcript;
+  EXPECT_EQ(transcript.find("< RB"), std::string::npos) << transcript;
 }
 
 TEST_F(CliAgainstSimulator, LineFeedsAfterCarriageReturnsAreStripped) {

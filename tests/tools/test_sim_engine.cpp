@@ -124,8 +124,10 @@ TEST(SimEngine, WriteProgramsEveryRecordInsideXoffXon) {
   SimOptions options;
   options.burnMs = 5;
   Sim sim(options);
-  const std::string out = sim.Send("RW 00000,0001F+00000\r\n;MaxAdr=1F\r\n\r\n" +
-                                   Record(0x00, {1, 2, 3, 4}) + Record(0x1E, {5, 6, 7, 8}) + kEof);
+  std::string out = sim.Send("RW 00000,0001F+00000\r\n;MaxAdr=1F\r\n\r\n" +
+                                 Record(0x00, {1, 2, 3, 4}) + Record(0x1E, {5, 6, 7, 8}),
+                             100'000);
+  out += sim.Send(kEof);
   EXPECT_EQ(out, (std::string{kXoff, kXon, kXoff, kXon} + "RW OK\r"));
   EXPECT_EQ(sim.TimesOf(kXon)[0] - sim.TimesOf(kXoff)[0], 5000);
   EXPECT_EQ(sim.TimesOf(kXon)[1] - sim.TimesOf(kXoff)[1], 5000);
@@ -208,11 +210,51 @@ TEST(SimEngine, HoldXoffDelaysFirstBurnAndInput) {
   SimOptions options;
   options.holdXoffMs = 6000;
   Sim sim(options);
-  sim.Send("RW 00000,0001F+00000\r\n" + Record(0x00, {0x00}) + Record(0x01, {0x00}) + kEof);
+  sim.Send("RW 00000,0001F+00000\r\n" + Record(0x00, {0x00}) + Record(0x01, {0x00}));
+  sim.Send(kEof);
   ASSERT_EQ(sim.TimesOf(kXon).size(), 2u);
   EXPECT_EQ(sim.TimesOf(kXon)[0], 6'000'000);
   EXPECT_EQ(sim.TimesOf(kXoff)[1], 6'000'000);  // the second record waited for the first
   EXPECT_EQ(sim.TimesOf(kXon)[1], 6'001'000);
+}
+
+TEST(SimEngine, BurnTimeGrowsWithTheBytesARecordPrograms) {
+  SimOptions options;
+  options.burnMs = 2;
+  options.burnUsPerByte = 500;
+  Sim sim(options);
+  sim.Send("RW 00000,0001F+00000\r\n" + Record(0x00, {1, 2, 3, 4}), 100'000);
+  // Two bytes of this record lie outside the range and are not burned.
+  sim.Send("RW 00000,00011+00000\r\n" + Record(0x10, {1, 2, 3, 4}), 100'000);
+  ASSERT_EQ(sim.TimesOf(kXon).size(), 2u);
+  EXPECT_EQ(sim.TimesOf(kXon)[0] - sim.TimesOf(kXoff)[0], 2000 + 4 * 500);
+  EXPECT_EQ(sim.TimesOf(kXon)[1] - sim.TimesOf(kXoff)[1], 2000 + 2 * 500);
+}
+
+TEST(SimEngine, LongHoldsRenewXoffAndTheAnswerIsNeverPaced) {
+  // A host far ahead of a slow burn: 40 records of 300 ms each wait in the backlog.
+  SimOptions options;
+  options.burnMs = 300;
+  Sim sim(options);
+  std::string upload = "RW 00000,003FF+00000\r\n";
+  for (uint16_t a = 0; a < 40 * 16; a += 16) upload += Record(a, {0x00});
+  sim.Send(upload, 11'500'000);
+  // The hold is renewed every second, so no single XOFF outlives the host's patience, and
+  // the host's silence while it is held does not end the upload.
+  const auto xoffs = sim.TimesOf(kXoff);
+  ASSERT_GE(xoffs.size(), 11u);
+  for (size_t i = 1; i < xoffs.size(); ++i) EXPECT_LE(xoffs[i] - xoffs[i - 1], 1'000'000);
+  EXPECT_EQ(sim.Text().find('R'), std::string::npos) << sim.Text();
+
+  // The same backlog with its end record in hand: the host is reading the answer now, so
+  // the remaining burns go without pacing bytes and the answer comes clean.
+  Sim ahead(options);
+  ahead.Send(upload + kEof, 20'000'000);
+  const std::string text = ahead.Text();
+  EXPECT_EQ(text.substr(text.find_last_not_of("RW OK\r") + 1), "RW OK\r");
+  EXPECT_LE(ahead.TimesOf(kXoff).size(), 1u);
+  EXPECT_TRUE(ahead.TimesOf(kXon).empty());
+  EXPECT_EQ(ahead.Chip()[39 * 16], 0x00);
 }
 
 TEST(SimEngine, DelayAndReadPauseShiftAnswers) {

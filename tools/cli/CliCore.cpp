@@ -4,16 +4,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 
 #include "CliFiles.h"
+#include "CliLine.h"
+#include "CliSignals.h"
 #include "Convert.h"
 #include "Errors.h"
 #include "FileIO.h"
 #include "PortsCommand.h"
 #include "TStrings.h"
+#include "TerminalText.h"
 #include "ZembromwVersion.h"
 #include "uZEMB.h"
 
@@ -181,6 +185,7 @@ struct Job {
   int32_t start = 0;
   int32_t end = 0;
   std::string file;  // the image to upload, or where a read goes
+  bool fileExisted = false;
   TStringList lines;
 };
 
@@ -239,6 +244,11 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
         return false;
       }
       job.file = ops[2];
+      {
+        // Looked up, never opened: opening a FIFO would wait for a writer.
+        std::error_code ignored;
+        job.fileExisted = job.file != "-" && std::filesystem::exists(job.file, ignored);
+      }
       return AddressOperand(ops[0], "start", job.start, error) &&
              AddressOperand(ops[1], "end", job.end, error) && CheckOutputTarget(job.file, error);
     case Command::Program:
@@ -328,7 +338,8 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     if (taken == 0) {
       taken = TakeValueOption(args, i, 't', "type", value);
       if (taken == 1) {
-        if (HasControlBytes(value)) {
+        // An empty type would silently leave the writer on whatever type it had.
+        if (value.empty() || HasControlBytes(value)) {
           error = "the ROM type CODE must be printable text";
           return false;
         }
@@ -379,8 +390,10 @@ std::string UsageText() {
          "to $ZEMBROMW_COMn, else the port chosen in the window, else /dev/ttyS<n-1>; a name\n"
          "with \"/\" is a path), --speed to 9600,\n"
          "--type (the type sent on connecting; give it with every command) to 08.\n"
-         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
-         "2 usage or file error, 3 the port could not be opened or written, or no handshake.\n"
+         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all, or\n"
+         "refused the --type (then nothing else is sent), 2 usage or file error or a speed\n"
+         "this system cannot set, 3 the port could not be opened, set up or written, no\n"
+         "handshake, or a port that only echoes, 128+N ended by signal N (port released).\n"
          "The device's last answer is printed on standard error as the last line.\n";
 }
 
@@ -392,16 +405,20 @@ int Run(const Options& options, Environment& env) {
 
   Job job;
   std::string error;
-  if (!Prepare(options, env, job, error)) {
-    err << kProgram << ": " << error << '\n';
+  if (!Prepare(options, env, job, error) || !CheckSpeed(options.speed, error)) {
+    err << kProgram << ": " << EscapeForTerminal(error) << '\n';
     return kExitUsage;
   }
 
-  TzembROMWT rom(nullptr, std::move(env.channel));
+  SignalCatcher signals;
+  std::unique_ptr<SerialChannel> channel = std::move(env.channel);
+  if (!channel) channel = std::make_unique<InterruptibleChannel>(CreatePlatformSerialChannel());
+  TzembROMWT rom(nullptr, std::move(channel));
   rom.Setcom(options.port);
   rom.SetSpeed(options.speed);
   // "type" selects the type itself, so the connection sends no default type before it.
   rom.SetdefaultRT(options.command == Command::Type ? std::string() : options.type);
+  int stopped = -1;
 
   ProgressMeter progress(&err, env.progress);
   TStringList received;
@@ -417,46 +434,64 @@ int Run(const Options& options, Environment& env) {
   bool aborted = false;
   std::string answer;
   try {
-    switch (options.command) {
-      case Command::Type:
-        answer = rom.SetRomType(options.operands[0]);
-        ok = !answer.empty();
-        break;
-      case Command::Blank:
-        ok = rom.BlankCheck(job.start, job.end);
-        break;
-      case Command::Read:
-        progress.StartRead();
-        ok = rom.ReadRom(job.start, job.end);
-        break;
-      case Command::Program:
-        progress.StartUpload(job.lines);
-        ok = rom.ProgramRom(job.start, job.end);
-        break;
-      case Command::Compare:
-        progress.StartUpload(job.lines);
-        ok = rom.CompareRom(job.start, job.end);
-        break;
-      case Command::Write:
-        progress.StartUpload(job.lines);
-        ok = rom.WriteRom(job.start, job.end);
-        break;
-      case Command::None:
-      case Command::Ports:
-        break;
-    }
+    stopped = PrepareLine(rom, options, err);
+    if (stopped < 0) switch (options.command) {
+        case Command::Type:
+          answer = rom.SetRomType(options.operands[0]);
+          ok = !answer.empty();
+          if (!ok && !rom.Connecting) stopped = CheckTypeAnswer(rom, options, err);
+          break;
+        case Command::Blank:
+          ok = rom.BlankCheck(job.start, job.end);
+          break;
+        case Command::Read:
+          progress.StartRead();
+          ok = rom.ReadRom(job.start, job.end);
+          break;
+        case Command::Program:
+          progress.StartUpload(job.lines);
+          ok = rom.ProgramRom(job.start, job.end);
+          break;
+        case Command::Compare:
+          progress.StartUpload(job.lines);
+          ok = rom.CompareRom(job.start, job.end);
+          break;
+        case Command::Write:
+          progress.StartUpload(job.lines);
+          ok = rom.WriteRom(job.start, job.end);
+          break;
+        case Command::None:
+        case Command::Ports:
+          break;
+      }
   } catch (const EAbort&) {
     aborted = true;
   }
   progress.Finish();
 
+  if (const int signal = SignalCatcher::Caught()) {
+    // Closing clears the terminal's exclusive flag and the lock, so the next run finds the
+    // port free even when the other end stays open.
+    rom.ClosePort();
+    err << kProgram << ": " << SignalName(signal) << " received; port "
+        << EscapeForTerminal(options.port) << " released\n"
+        << StatusForTerminal(rom.Status) << '\n'
+        << std::flush;
+    return 128 + signal;
+  }
+
   int status = ok ? kExitOk : kExitDeviceNg;
-  if (aborted) {
+  if (stopped >= 0) {
+    status = stopped;
+  } else if (aborted && rom.Channel().LastFault() == SerialFault::HungUp) {
+    status = kExitPortFailed;
+    err << kProgram << ": " << EscapeForTerminal(rom.Channel().LastError()) << '\n';
+  } else if (aborted) {
     status = kExitPortFailed;
     const std::string why = rom.Channel().LastError();
     err << kProgram << ": cannot " << (rom.PortOpen() ? "write to" : "open") << " port "
-        << options.port;
-    if (!why.empty()) err << ": " << why;
+        << EscapeForTerminal(options.port);
+    if (!why.empty()) err << ": " << EscapeForTerminal(why);
     if (options.port.size() > kMaxPortNameLength) err << " (name longer than 128 bytes)";
     if (rom.Channel().LastFault() == SerialFault::NotPermitted) {
       err << "; on Linux the user usually needs to be in the dialout group";
@@ -465,33 +500,40 @@ int Run(const Options& options, Environment& env) {
   } else if (!ok && rom.Channel().LastFault() == SerialFault::HungUp) {
     // The far end went away mid-operation: the port could no longer be written.
     status = kExitPortFailed;
-    err << kProgram << ": " << rom.Channel().LastError() << '\n';
+    err << kProgram << ": " << EscapeForTerminal(rom.Channel().LastError()) << '\n';
   } else if (!ok && rom.Connecting) {
     // Connect clears the flag only once a handshake was answered.
     status = kExitPortFailed;
-    err << kProgram << ": no answer to the handshake on " << options.port << '\n';
+    err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(options.port)
+        << '\n';
   } else if (options.command == Command::Type && ok) {
-    if (!WriteChecked(out, answer + '\n')) {
+    if (!WriteChecked(out, StatusForTerminal(answer) + '\n')) {
       err << kProgram << ": cannot write standard output\n";
       status = kExitUsage;
     }
   } else if (options.command == Command::Read) {
     if (ok) {
       if (!WriteOutput(job.file, received.Text(), out, error)) {
-        err << kProgram << ": " << error << '\n';
+        err << kProgram << ": " << EscapeForTerminal(error) << '\n';
         status = kExitUsage;
       } else if (job.file != "-" && !options.quiet) {
-        err << kProgram << ": " << received.Count() << " lines written to " << job.file << '\n';
+        err << kProgram << ": " << received.Count() << " lines written to "
+            << EscapeForTerminal(job.file) << '\n';
       }
     } else if (!options.quiet && job.file != "-") {
-      err << kProgram << ": read failed; " << job.file << " left as it was\n";
+      err << kProgram << ": read failed; "
+          << (job.fileExisted ? EscapeForTerminal(job.file) + " left as it was"
+                              : "nothing written to " + EscapeForTerminal(job.file))
+          << '\n';
     }
   }
-  if (status == kExitDeviceNg && !options.quiet) {
+  if (status == kExitDeviceNg && stopped < 0 && !options.quiet) {
     err << kProgram << ": " << CommandName(options.command) << " failed\n";
   }
   // A run whose messages could not be written must not look like a success.
-  if (!WriteChecked(err, rom.Status + '\n') && status == kExitOk) status = kExitUsage;
+  if (!WriteChecked(err, StatusForTerminal(rom.Status) + '\n') && status == kExitOk) {
+    status = kExitUsage;
+  }
   return status;
 }
 
@@ -502,7 +544,7 @@ int Main(int argc, char** argv) {
   Options options;
   std::string error;
   if (!ParseArguments(args, options, error)) {
-    std::cerr << kProgram << ": " << error << " (try --help)\n";
+    std::cerr << kProgram << ": " << EscapeForTerminal(error) << " (try --help)\n";
     return kExitUsage;
   }
   if (options.help) return WriteChecked(std::cout, UsageText()) ? kExitOk : kExitUsage;

@@ -31,6 +31,7 @@ bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::str
   const std::map<std::string, int64_t*> counts = {
       {"--delay-ms", &o.delayMs},
       {"--burn-ms", &o.burnMs},
+      {"--burn-us-per-byte", &o.burnUsPerByte},
       {"--hold-xoff-ms", &o.holdXoffMs},
       {"--read-pause-ms", &o.readPauseMs},
       {"--read-pause-at", &o.readPauseAt},
@@ -121,7 +122,9 @@ of standard output, then serves the host until SIGTERM/SIGINT (or --once).
   --once                   exit after the first RB/RR/RC/RP/RW has been answered (and read)
   --baud N                 pace output and input at N/10 bytes per second (0: unpaced)
   --burn-ms N              burn time per programmed record, inside XOFF..XON (default 1;
-                           0: no XOFF)
+                           0 with no --burn-us-per-byte: no XOFF)
+  --burn-us-per-byte N     burn time added per programmed byte (default 0); a 27C256
+                           takes about 100 to 1000 us a byte
 Faults (all off by default):
   --silent                 never send anything
   --delay-ms N             wait N ms before every answer line (and before the first record

@@ -192,6 +192,9 @@ void SimEngine::Receive(std::string_view bytes, int64_t nowUs) {
   }
   const size_t keep = sizeof(kEofRecord) - 2;
   receivedTail_ = window.size() > keep ? window.substr(window.size() - keep) : window;
+  // The host is reading the answer now and allows 100 ms between its bytes: a burn in
+  // progress ends here, and the records still in hand are taken without burn time.
+  if (eofInBacklog_ > 0 && burning_ && !faultHold_) burnEndUs_ = std::min(burnEndUs_, nowUs);
   if (eofInBacklog_ > 0 && flowHold_) {
     flowHold_ = false;
     ReleaseHoldIfFree();
@@ -213,9 +216,13 @@ int64_t SimEngine::NextInternalEventUs() const {
   if (disconnected_) return kNever;
   int64_t next = NextConsumeUs();
   if (burning_) next = std::min(next, burnEndUs_);
-  if (mode_ == Mode::Upload && in_.empty() && !burning_) {
-    const int64_t quiet = std::max({lastInputUs_, OutputFreeUs(), uploadStartedUs_});
+  // The host is silent because it is held: that is no end of the upload.
+  if (mode_ == Mode::Upload && in_.empty() && !burning_ && !xoffSent_) {
+    const int64_t quiet = std::max({lastInputUs_, OutputFreeUs(), uploadStartedUs_, xonAtUs_});
     next = std::min(next, quiet + kUploadIdleUs);
+  }
+  if (xoffSent_ && !faultHold_ && eofInBacklog_ == 0) {
+    next = std::min(next, xoffAtUs_ + kXoffRenewUs);
   }
   return next;
 }
@@ -237,7 +244,21 @@ void SimEngine::Advance(int64_t nowUs) {
     nowUs_ = std::max(nowUs_, event);
     if (burning_ && burnEndUs_ <= event) {
       burning_ = false;
+      faultHold_ = false;
+      // The host was held during the burn, so the line carried nothing meanwhile: input
+      // goes on at the line rate from the burn's end.
+      if (options_.baud > 0 && ByteTime(inAnchorUs_, inSlot_) < burnEndUs_) {
+        inAnchorUs_ = burnEndUs_;
+        inSlot_ = 0;
+      }
+      // A host that has sent its last line is reading the answer: a late XON would be
+      // taken for its first character.
+      if (eofInBacklog_ > 0 && !heldForFault_ && !flowHold_) xoffSent_ = false;
       ReleaseHoldIfFree();
+    } else if (xoffSent_ && !faultHold_ && eofInBacklog_ == 0 &&
+               xoffAtUs_ + kXoffRenewUs <= event) {
+      flowBytes_ += kXoff;
+      xoffAtUs_ = event;
     } else if (!in_.empty() && NextConsumeUs() <= event) {
       ConsumeOneByte();
     } else if (mode_ == Mode::Upload) {
@@ -272,7 +293,11 @@ std::string SimEngine::TakeOutput(int64_t nowUs) {
 
 void SimEngine::ConsumeOneByte() {
   const int64_t at = NextConsumeUs();
-  if (options_.baud > 0) {
+  if (options_.baud > 0 && eofInBacklog_ > 0) {
+    // Taken at once: the line owes no time for it, so the next command is heard at once.
+    inAnchorUs_ = at;
+    inSlot_ = 0;
+  } else if (options_.baud > 0) {
     if (at > ByteTime(inAnchorUs_, inSlot_)) {
       inAnchorUs_ = at;
       inSlot_ = 0;
@@ -320,6 +345,8 @@ void SimEngine::UpdateFlowControl() {
     if (!xoffSent_) {
       flowBytes_ += kXoff;
       xoffSent_ = true;
+      xoffAtUs_ = nowUs_;
+      heldForFault_ = false;
     }
   } else if (flowHold_ && backlog_ <= lowWater_) {
     flowHold_ = false;
@@ -330,7 +357,9 @@ void SimEngine::UpdateFlowControl() {
 void SimEngine::StartBurn(int64_t durationUs) {
   if (durationUs <= 0) return;
   int64_t from = nowUs_;
-  if (!options_.silent && !xoffSent_) {
+  // Once the host has sent its last line it is reading the answer, where a pacing byte
+  // would be taken for the answer's first character; the held-XOFF fault still holds.
+  if (!options_.silent && !xoffSent_ && (eofInBacklog_ == 0 || faultHold_)) {
     if (options_.baud > 0) {
       // At once, like the XON that ends the burn: a queued XOFF could go out after that XON
       // when both fall into one wake-up, and the host would then wait for ever.
@@ -339,6 +368,8 @@ void SimEngine::StartBurn(int64_t durationUs) {
       from = Enqueue(std::string(1, kXoff), nowUs_);
     }
     xoffSent_ = true;
+    xoffAtUs_ = from;
+    heldForFault_ = faultHold_;
   }
   burning_ = true;
   burnEndUs_ = from + durationUs;
@@ -348,10 +379,12 @@ void SimEngine::ReleaseHoldIfFree() {
   if (xoffSent_ && !flowHold_ && !burning_) {
     if (options_.baud > 0) {
       flowBytes_ += kXon;
+      xonAtUs_ = nowUs_;
     } else {
-      Enqueue(std::string(1, kXon), nowUs_);
+      xonAtUs_ = Enqueue(std::string(1, kXon), nowUs_);
     }
     xoffSent_ = false;
+    heldForFault_ = false;
   }
 }
 
@@ -548,14 +581,23 @@ void SimEngine::HandleUploadLine(std::string_view line) {
     touched = true;
   }
   if (uploadOp_ == 'C' || !touched) return;
+  int64_t programmed = 0;
   for (size_t i = 0; i < record.data.size(); ++i) {
     const uint64_t address = uploadBase_ + record.address + i;
-    if (address >= uploadStart_ && address <= uploadEnd_) memory[address] = record.data[i];
+    if (address >= uploadStart_ && address <= uploadEnd_) {
+      memory[address] = record.data[i];
+      ++programmed;
+    }
   }
-  const int64_t burnMs =
-      firstBurn_ && options_.holdXoffMs > 0 ? options_.holdXoffMs : options_.burnMs;
+  faultHold_ = firstBurn_ && options_.holdXoffMs > 0;
+  int64_t burnUs = options_.burnMs * 1000 + options_.burnUsPerByte * programmed;
+  if (faultHold_) {
+    burnUs = options_.holdXoffMs * 1000;
+  } else if (eofInBacklog_ > 0) {
+    burnUs = 0;
+  }
   firstBurn_ = false;
-  StartBurn(burnMs * 1000);
+  StartBurn(burnUs);
 }
 
 void SimEngine::FinishUpload(const std::string& answer) {

@@ -31,6 +31,7 @@ struct SimOptions {
   bool lf = false;                    // LF after every CR
   int blankBeforeOk = 0;              // empty lines between the last record and "RR OK"
   int64_t burnMs = 1;                 // per programmed record; 0 sends no XOFF
+  int64_t burnUsPerByte = 0;          // added to a record's burn for each byte it programs
   int64_t holdXoffMs = 0;             // first burn of an upload holds XOFF this long
   int64_t readPauseMs = 0;            // pause inside the read data ...
   int64_t readPauseAt = 10;           // ... after this many records
@@ -41,8 +42,13 @@ struct SimOptions {
 
 class SimEngine {
  public:
-  // An upload that stays silent this long is taken as complete.
+  // An upload that stays silent this long, counted while the simulator is not holding the
+  // host with XOFF, is taken as complete.
   static constexpr int64_t kUploadIdleUs = 500'000;
+  // While it holds the host this long, XOFF is sent again: a pseudo-terminal host may have
+  // run far ahead before the first XOFF reached it, and would take a hold longer than its
+  // own limit per XOFF for a device that has gone away.
+  static constexpr int64_t kXoffRenewUs = 1'000'000;
 
   explicit SimEngine(const SimOptions& options);
 
@@ -136,6 +142,10 @@ class SimEngine {
   int64_t lastInputUs_ = 0;
 
   bool xoffSent_ = false;
+  int64_t xoffAtUs_ = 0;       // when the XOFF in force went out
+  int64_t xonAtUs_ = 0;        // when the host was last released
+  bool faultHold_ = false;     // the --hold-xoff-ms burn: no renewed XOFF
+  bool heldForFault_ = false;  // the XOFF in force was sent for that burn
   bool flowHold_ = false;
   bool burning_ = false;
   int64_t burnEndUs_ = 0;

@@ -1,0 +1,192 @@
+// The window on the real serial backend against zembromw-sim: a close request or a
+// termination signal ends a blocked operation at once and still saves the settings, and a
+// writer that went away and came back is used again without touching port or speed.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "SerialChannel.h"
+#include "TerminationSignals.h"
+#include "UiTestSupport.h"
+#include "uSetting.h"
+
+extern char** environ;
+
+namespace zemb::ui::test {
+namespace {
+
+#ifdef ZEMBROMW_SIM_PATH
+constexpr const char* kSimPath = ZEMBROMW_SIM_PATH;
+#else
+constexpr const char* kSimPath = "";
+#endif
+
+using Clock = std::chrono::steady_clock;
+
+// One simulator process, linked at a fixed path; ended and reaped when it goes.
+class Sim {
+ public:
+  Sim(const std::string& dir, std::vector<std::string> options) {
+    const std::string out = dir + "/sim.out";
+    options.insert(options.begin(), kSimPath);
+    std::vector<char*> argv;
+    for (auto& o : options) argv.push_back(o.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    // Ready once it has printed its terminal's path.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (pid_ > 0 && Clock::now() < deadline) {
+      std::ifstream in(out);
+      std::string line;
+      if (std::getline(in, line) && !line.empty()) {
+        ready_ = true;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }
+  ~Sim() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    for (int i = 0; i < 500 && ::waitpid(pid_, nullptr, WNOHANG) != pid_; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  bool Ready() const { return ready_; }
+  // Waits for a planned exit (--disconnect-after-lines).
+  bool Exited(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+      if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+        pid_ = -1;
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+class WindowWithSim : public WindowTest {
+ protected:
+  void SetUp() override {
+    if (*kSimPath == '\0') GTEST_SKIP() << "zembromw-sim is not built";
+    WindowTest::SetUp();
+    link_ = Path("rom-writer");
+    ::setenv("ZEMBROMW_COM1", link_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("ZEMBROMW_COM1");
+    WindowTest::TearDown();
+  }
+
+  // The window on the platform's serial backend, COM1 being the simulator's link.
+  TForm1& MakeRealForm() {
+    form_ = std::make_unique<TForm1>(CreatePlatformSerialChannel(), std::vector<std::string>{});
+    form_->RadioGroup1->SetItemIndex(0);
+    form_->show();
+    return *form_;
+  }
+
+  // 64 records of a 27256 image in the memo, ready for WRITE.
+  void FillMemo(TForm1& f) {
+    std::vector<std::string> lines;
+    for (int a = 0; a < 64 * 16; a += 16) {
+      char rec[64];
+      const unsigned sum = (0x100 - ((16 + (a >> 8) + (a & 0xFF)) & 0xFF)) & 0xFF;
+      std::snprintf(rec, sizeof rec, ":10%04X0000000000000000000000000000000000%02X", a, sum);
+      lines.emplace_back(rec);
+    }
+    lines.emplace_back(":00000001FF");
+    f.Memo1->Lines()->Clear();
+    for (const auto& l : lines) f.Memo1->Lines()->Add(l);
+    f.Edit1->SetText("0000");
+    f.Edit2->SetText("3FF");
+  }
+
+  std::string link_;
+};
+
+TEST_F(WindowWithSim, CloseOrSignalDuringAnOperationEndsItAndSavesTheSettings) {
+  struct Case {
+    const char* name;
+    int signal;  // 0: the close button
+  };
+  const Case cases[] = {
+      {"close request", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The writer holds the upload with XOFF for half a minute after the first record.
+    Sim sim(dir_.string(), {"--link", link_, "--hold-xoff-ms", "30000"});
+    ASSERT_TRUE(sim.Ready());
+    ResetSettingsForTesting();
+    TForm1& f = MakeRealForm();
+    CloseOnTerminationSignals(&f);
+    FillMemo(f);
+    f.Edit2->SetText("3F0");
+    QTimer::singleShot(300, &f, [&f, signal = c.signal] {
+      if (signal == 0) {
+        f.close();
+      } else {
+        ::raise(signal);
+      }
+    });
+    const auto start = Clock::now();
+    RunGuarded([&f] { f.Button5Click(f.Button5); });
+    const auto took = Clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(5));  // the hold would have lasted 30 s
+    // The silent abort leaves the busy texts in place.
+    EXPECT_EQ(f.Button3->Caption(), "...");
+    EXPECT_EQ(f.Caption(), " 書込中 ...");
+    for (int i = 0; i < 20 && f.isVisible(); ++i) {
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(f.isVisible());
+    form_.reset();
+    ShutdownSettings();
+    EXPECT_NE(ReadFile(SettingsFile()).find("@Form1.Edit2=3F0"), std::string::npos)
+        << ReadFile(SettingsFile());
+    std::filesystem::remove(SettingsFile());
+  }
+}
+
+TEST_F(WindowWithSim, AWriterThatCameBackIsUsedWithoutTouchingPortOrSpeed) {
+  TForm1* f = nullptr;
+  {
+    Sim first(dir_.string(), {"--link", link_, "--disconnect-after-lines", "5"});
+    ASSERT_TRUE(first.Ready());
+    f = &MakeRealForm();
+    FillMemo(*f);
+    RunGuarded([f] { f->Button5Click(f->Button5); });
+    EXPECT_EQ(f->Button3->Caption(), "WriteNG");
+    EXPECT_TRUE(first.Exited(std::chrono::seconds(10)));
+  }
+  Sim second(dir_.string(), {"--link", link_});
+  ASSERT_TRUE(second.Ready());
+  RunGuarded([f] { f->Button1Click(f->Button1); });
+  EXPECT_EQ(f->Button1->Caption(), "チェックOK");
+  EXPECT_EQ(f->Caption(), "RB OK");
+  RunGuarded([f] { f->Button5Click(f->Button5); });
+  EXPECT_EQ(f->Button3->Caption(), "WriteOK");
+}
+
+}  // namespace
+}  // namespace zemb::ui::test

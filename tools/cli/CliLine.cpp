@@ -1,0 +1,83 @@
+#include "CliLine.h"
+
+#include <ostream>
+
+#include "SerialSpeed.h"
+#include "TerminalText.h"
+#include "uZEMB.h"
+
+namespace zemb::cli {
+
+namespace {
+
+constexpr const char* kProgram = "zembromw-cli";
+constexpr size_t kStatusShown = 200;
+constexpr const char* kEchoMessage =
+    "no answer from the ROM writer (the port echoes what it is sent)";
+
+// An echoing port passes the handshake ("RA" comes back), so it shows only here: the
+// answer to the type command is the command itself.
+bool IsEcho(const TzembROMWT& rom, const std::string& code) {
+  return rom.Status == "RT " + code;
+}
+
+}  // namespace
+
+bool CheckSpeed(int32_t speed, std::string& error) {
+  if (IsSupportedSpeed(speed)) return true;
+  error = "the speed " + std::to_string(speed) + " cannot be set on this system; use one of " +
+          SupportedSpeedsText();
+  return false;
+}
+
+int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err) {
+  rom.OpenPort();
+  if (rom.PortOpen() && !rom.PortConfig.Applied) {
+    // Talking on a line of unknown speed and framing would only bounce garbage.
+    err << kProgram << ": cannot set " << options.speed << " baud 8N1 on port "
+        << EscapeForTerminal(options.port);
+    const std::string why = rom.Channel().LastError();
+    if (!why.empty()) err << ": " << EscapeForTerminal(why);
+    err << '\n';
+    return kExitPortFailed;
+  }
+  if (options.command == Command::Type) return -1;
+
+  // The type goes first and on its own: a chip programmed as whatever type the writer
+  // still had is worse than no operation at all.
+  if (!rom.Connect()) {
+    err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(options.port)
+        << '\n';
+    if (options.command == Command::Program) rom.Status = "Program NG";
+    if (options.command == Command::Write) rom.Status = "Write NG";
+    return kExitPortFailed;
+  }
+  // An answer that is no type answer at all is most likely a handshake answer that came
+  // late; one more try settles it.
+  if (!rom.TypeSet && rom.Status.rfind("RT", 0) != 0 && !IsEcho(rom, options.type) &&
+      !rom.Connect()) {
+    err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(options.port)
+        << '\n';
+    return kExitPortFailed;
+  }
+  if (rom.TypeSet) return -1;
+  if (IsEcho(rom, options.type)) {
+    err << kProgram << ": " << kEchoMessage << '\n';
+    return kExitPortFailed;
+  }
+  err << kProgram << ": the ROM writer did not accept type " << EscapeForTerminal(options.type)
+      << " (answer: \"" << StatusForTerminal(rom.Status) << "\"); nothing was done\n";
+  return kExitDeviceNg;
+}
+
+int CheckTypeAnswer(const TzembROMWT& rom, const Options& options, std::ostream& err) {
+  if (rom.TypeSet || options.operands.empty() || !IsEcho(rom, options.operands[0])) return -1;
+  err << kProgram << ": " << kEchoMessage << '\n';
+  return kExitPortFailed;
+}
+
+std::string StatusForTerminal(const std::string& status) {
+  return EscapeForTerminal(status, kStatusShown);
+}
+
+}  // namespace zemb::cli
