@@ -371,9 +371,11 @@ TEST_F(CliRun, ImagesThatAreNotTextImagesAreRefusedBeforeTheDevice) {
       {{"program", Path("empty.hex"), "0", "F"}, "", "has no Intel HEX data record"},
       {{"write", Path("headers.hex")}, "", "has no Intel HEX data record"},
       {{"compare", Path("eof.hex")}, "", "has no Intel HEX data record"},
-      {{"write", "-", "0", "F"}, "", "standard input has no Intel HEX data record"},
+      {{"write", "-", "0", "F"}, "", "standard input holds no data"},
       {{"write", Path("nul.hex")}, "", "line 3 holds the binary byte 0x00 (NUL)"},
-      {{"write", "-", "0", "F"}, "\x01\x02\x03", "line 1 holds the binary byte 0x01"},
+      {{"--format", "hex", "write", "-", "0", "F"},
+       "\x01\x02\x03",
+       "line 1 holds the binary byte 0x01"},
       {{"write", Path("fifo.hex"), "0", "F"}, "", ": is a FIFO"},
       {{"write", "/dev/zero", "0", "F"}, "", ": is a character device"},
       {{"write", "-", "0", "F"}, std::string(kMaxImageBytes + 1, ':'), "larger than 16 MiB"},
@@ -423,9 +425,11 @@ TEST_F(CliRun, ReadOutputThatCannotBeWrittenIsAFailure) {
 
 TEST_F(CliRun, ReadWritesTheReceivedLinesOnlyOnSuccess) {
   const std::string outPath = Path("out.hex");
+  const std::string saved =
+      ";MinAdr=0000\r\n;MaxAdr=0003\r\n;Type=8\r\n:0400000001020304F2\r\n:00000001FF\r\n";
   EXPECT_EQ(RunArgs({"read", "0", "3", outPath}), kExitOk);
   EXPECT_EQ(Sent().back(), "RR 00000,00003+00000");
-  EXPECT_EQ(ReadFile(outPath), ":0400000001020304F2\r\n:00000001FF\r\n");
+  EXPECT_EQ(ReadFile(outPath), saved);
   EXPECT_EQ(LastErrLine(), "RR OK");
 
   // An error answer instead of data, then data cut short: the earlier file stays whole.
@@ -433,20 +437,21 @@ TEST_F(CliRun, ReadWritesTheReceivedLinesOnlyOnSuccess) {
   device.readAnswer = "RR NG";
   err.str("");
   EXPECT_EQ(RunArgs({"read", "0", "3", outPath}), kExitDeviceNg);
-  EXPECT_EQ(ReadFile(outPath), ":0400000001020304F2\r\n:00000001FF\r\n");
+  EXPECT_EQ(ReadFile(outPath), saved);
 
   device.readLines = {":0400000005060708DA"};
   device.readAnswer = "";
   err.str("");
   EXPECT_EQ(RunArgs({"read", "0", "3", outPath}), kExitDeviceNg);
-  EXPECT_EQ(ReadFile(outPath), ":0400000001020304F2\r\n:00000001FF\r\n");
+  EXPECT_EQ(ReadFile(outPath), saved);
   EXPECT_EQ(LastErrLine(), "");
 }
 
 TEST_F(CliRun, ReadToStandardOutput) {
   device.readLines = {":0100000042BD", ":00000001FF"};
-  EXPECT_EQ(RunArgs({"-q", "read", "0", "0", "-"}), kExitOk);
-  EXPECT_EQ(out.str(), ":0100000042BD\r\n:00000001FF\r\n");
+  EXPECT_EQ(RunArgs({"-q", "-t", "0a", "read", "0", "0", "-"}), kExitOk);
+  EXPECT_EQ(out.str(),
+            ";MinAdr=0000\r\n;MaxAdr=0000\r\n;Type=10\r\n:0100000042BD\r\n:00000001FF\r\n");
   EXPECT_EQ(err.str(), "RR OK\n");
 }
 

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
-#include "IntelHex.h"
+#include "ChipImage.h"
 #include "SimConfig.h"
 #include "SimEngine.h"
-#include "Transcript.h"
+#include "WireTranscript.h"
 
 namespace zemb::sim {
 namespace {

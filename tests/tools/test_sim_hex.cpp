@@ -1,7 +1,7 @@
-// Intel HEX encoding, parsing and image loading of the simulated ROM writer.
+// Record coding, image loading and dumping of the simulated ROM writer.
 #include <gtest/gtest.h>
 
-#include "IntelHex.h"
+#include "ChipImage.h"
 
 namespace zemb::sim {
 namespace {
@@ -24,11 +24,11 @@ TEST(SimHex, ParsesGoodRecordsAndRejectsBadOnes) {
   EXPECT_EQ(r.type, kHexExtendedSegment);
 
   EXPECT_EQ(ParseHexRecord(":0400100001020304E3", r), HexParseResult::Checksum);
-  EXPECT_EQ(ParseHexRecord(":0500100001020304E2", r), HexParseResult::Syntax);  // count
-  EXPECT_EQ(ParseHexRecord(":04001000010203G4E2", r), HexParseResult::Syntax);
-  EXPECT_EQ(ParseHexRecord(":0400100001020304E", r), HexParseResult::Syntax);  // odd
+  EXPECT_EQ(ParseHexRecord(":0500100001020304E2", r), HexParseResult::BadLength);
+  EXPECT_EQ(ParseHexRecord(":04001000010203G4E2", r), HexParseResult::BadDigit);
+  EXPECT_EQ(ParseHexRecord(":0400100001020304E", r), HexParseResult::OddDigits);
   EXPECT_EQ(ParseHexRecord("0400100001020304E2", r), HexParseResult::Syntax);
-  EXPECT_EQ(ParseHexRecord(":00000001", r), HexParseResult::Syntax);
+  EXPECT_EQ(ParseHexRecord(":00000001", r), HexParseResult::BadLength);
   EXPECT_EQ(ParseHexRecord("", r), HexParseResult::Syntax);
 }
 
@@ -49,13 +49,6 @@ TEST(SimHex, RangeRecordsAreAlignedAndCarryLinearAddresses) {
   EXPECT_EQ(across[2].substr(0, 9), ":10000000");
   // Starting above 64 KiB needs the linear address before the first record too.
   EXPECT_EQ(EncodeHexRange(memory, 0x10000, 0x10000)[0], ":020000040001F9");
-}
-
-TEST(SimHex, DetectsHexByFirstMeaningfulLine) {
-  EXPECT_TRUE(LooksLikeIntelHex(";MaxAdr=7FFF\r\n\r\n  \r\n:00000001FF\r\n"));
-  EXPECT_FALSE(LooksLikeIntelHex(";Type=8\r\nRA\r\n:00000001FF"));
-  EXPECT_FALSE(LooksLikeIntelHex(std::string("\x00\x3A", 2)));
-  EXPECT_FALSE(LooksLikeIntelHex(""));
 }
 
 TEST(SimHex, LoadsHexWithSegmentAndLinearRecords) {

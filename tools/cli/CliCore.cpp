@@ -9,15 +9,18 @@
 #include <iterator>
 #include <sstream>
 
+#include "ChipTypes.h"
 #include "CliFiles.h"
 #include "CliLine.h"
 #include "CliSignals.h"
 #include "Convert.h"
 #include "Errors.h"
 #include "FileIO.h"
+#include "ImageFiles.h"
 #include "PortsCommand.h"
 #include "TStrings.h"
 #include "TerminalText.h"
+#include "WireTrace.h"
 #include "ZembromwVersion.h"
 #include "uZEMB.h"
 
@@ -45,7 +48,7 @@ struct CommandInfo {
 constexpr CommandInfo kCommands[] = {
     {"type", Command::Type},       {"blank", Command::Blank},     {"read", Command::Read},
     {"program", Command::Program}, {"compare", Command::Compare}, {"write", Command::Write},
-    {"ports", Command::Ports},
+    {"ports", Command::Ports},     {"types", Command::Types},     {"info", Command::Info},
 };
 
 bool HasControlBytes(const std::string& text) {
@@ -87,6 +90,37 @@ int TakeValueOption(const std::vector<std::string>& args, size_t& i, char shortN
     return 1;
   }
   return 0;
+}
+
+// --format NAME and --base ADDR (long forms only). Returns 0 when arg is neither, 1 when it
+// was taken, -1 on a usage error (described in error).
+int TakeImageOption(const std::vector<std::string>& args, size_t& i, Options& options,
+                    std::string& error) {
+  std::string value;
+  int taken = TakeValueOption(args, i, '\0', "format", value);
+  if (taken == 1) {
+    if (!ImageFormatFromName(value, options.format)) {
+      error = "unknown format '" + PrintableText(value) + "' (hex, srec or bin)";
+      return -1;
+    }
+    options.hasFormat = true;
+    return 1;
+  }
+  if (taken == 0) {
+    taken = TakeValueOption(args, i, '\0', "base", value);
+    if (taken == 1) {
+      int32_t base = 0;
+      if (!ParseAddress(value, base)) {
+        error = "the base address '" + PrintableText(value) + "' is not hexadecimal";
+        return -1;
+      }
+      options.base = static_cast<uint32_t>(base);
+      options.hasBase = true;
+      return 1;
+    }
+  }
+  if (taken < 0) error = "option " + args[i] + " needs a value";
+  return taken;
 }
 
 // The progress bar of an upload (lines sent of lines) or of a read (lines received). It
@@ -186,7 +220,7 @@ struct Job {
   int32_t end = 0;
   std::string file;  // the image to upload, or where a read goes
   bool fileExisted = false;
-  TStringList lines;
+  InputImage input;  // its lines are what an upload sends
 };
 
 bool AddressOperand(const std::string& text, const char* what, int32_t& value, std::string& error) {
@@ -198,14 +232,31 @@ bool AddressOperand(const std::string& text, const char* what, int32_t& value, s
   return true;
 }
 
-bool AddressFromHeader(const Job& job, const char* header, int32_t& value, std::string& error) {
-  const std::string text = job.lines.Values(header);
-  if (text.empty()) {
-    error = job.file + " has no " + header + " header line; give START and END";
-    return false;
+bool LoadImageOperand(const Options& options, Job& job, const std::string& bytes,
+                      std::string& error) {
+  const std::string name = FileDisplayName(job.file);
+  ImageFormat format = options.format;
+  if (!options.hasFormat) {
+    format = DetectImageFormat(bytes);
+    // A file named as a text image is read as one, so that a stray binary byte is reported
+    // by its line instead of the whole file going out as a binary image.
+    ImageFormat named = ImageFormat::Binary;
+    if (format == ImageFormat::Binary && job.file != "-" &&
+        ImageFormatFromExtension(job.file, named)) {
+      format = named;
+    }
   }
-  if (!ParseAddress(text, value)) {
-    error = job.file + ": " + header + " value '" + text + "' is not hexadecimal";
+  if (format != ImageFormat::Binary) {
+    const ReadResult text = CheckTextImage(bytes);
+    if (!text) {
+      error = PrintableText(name) + ": " + text.reason;
+      return false;
+    }
+  }
+  if (!LoadInputImage(name, bytes, &format, options.base, job.input, error)) return false;
+  if (options.hasBase && format != ImageFormat::Binary) {
+    error = "--base places a binary image only; " + PrintableText(name) + " is read as " +
+            ImageFormatName(format);
     return false;
   }
   return true;
@@ -251,11 +302,19 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
       }
       return AddressOperand(ops[0], "start", job.start, error) &&
              AddressOperand(ops[1], "end", job.end, error) && CheckOutputTarget(job.file, error);
+    case Command::Types:
+      if (!ops.empty()) {
+        error = "types takes no operands";
+        return false;
+      }
+      return true;
+    case Command::Info:
     case Command::Program:
     case Command::Compare:
     case Command::Write: {
       if (ops.size() != 1 && ops.size() != 3) {
-        error = "this command takes FILE [START END]";
+        error = std::string(options.command == Command::Info ? "info" : "this command") +
+                " takes FILE [START END]";
         return false;
       }
       job.file = ops[0];
@@ -263,10 +322,25 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
                                AddressOperand(ops[2], "end", job.end, error))) {
         return false;
       }
-      if (!LoadHexImage(job.file, env.in, job.lines, error)) return false;
+      std::string bytes;
+      if (!ReadImageInput(job.file, env.in, bytes, error)) return false;
+      if (!LoadImageOperand(options, job, bytes, error)) return false;
+      // An upload of nothing would still be answered OK.
+      if (options.command != Command::Info && job.input.image.Empty()) {
+        error = FileDisplayName(job.file) +
+                (job.input.format == ImageFormat::IntelHex ? " has no Intel HEX data record"
+                                                           : " holds no data") +
+                "; nothing to send";
+        return false;
+      }
       if (ops.size() == 1) {
-        return AddressFromHeader(job, ";MinAdr", job.start, error) &&
-               AddressFromHeader(job, ";MaxAdr", job.end, error);
+        if (!job.input.hasRange) {
+          error = PrintableText(job.file) +
+                  " holds no data and no ;MinAdr/;MaxAdr lines; give START and END";
+          return false;
+        }
+        job.start = static_cast<int32_t>(job.input.start);
+        job.end = static_cast<int32_t>(job.input.end);
       }
       return true;
     }
@@ -313,6 +387,14 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     }
     if (arg == "--version") {
       options.version = true;
+      continue;
+    }
+    if (arg == "-v" || arg == "--verbose") {
+      options.verbose = true;
+      continue;
+    }
+    if (int taken = TakeImageOption(args, i, options, error); taken != 0) {
+      if (taken < 0) return false;
       continue;
     }
     std::string value;
@@ -374,28 +456,59 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
 
 std::string UsageText() {
   return "usage: zembromw-cli [-p|--port NAME] [-s|--speed BAUD] [-t|--type CODE] [-q|--quiet]\n"
-         "                    COMMAND ...\n"
+         "                    [-v|--verbose] [--format hex|srec|bin] [--base ADDR] COMMAND ...\n"
          "       zembromw-cli --help | --version\n"
          "  ports                     list the serial ports and what COM1..COM4 open\n"
          "  type CODE                 select the ROM type and print the device's answer\n"
          "                            (no --type is sent before it)\n"
+         "  types                     list the ROM types: code, part, programming voltage\n"
          "  blank START END           blank check\n"
          "  read START END FILE       read the chip into FILE (\"-\" for standard output);\n"
-         "                            FILE is written only when the device answers OK\n"
+         "                            FILE is written only when the device answers OK and\n"
+         "                            its records are sound and cover START..END\n"
          "  program FILE [START END]  program from FILE\n"
          "  compare FILE [START END]  compare the chip with FILE\n"
          "  write FILE [START END]    write FILE without the blank check\n"
+         "  info FILE [START END]     print FILE's format, range, data byte count and the\n"
+         "                            CRC-32, SHA-1 and 16-bit byte sum of the range\n"
          "START and END are hexadecimal; without them FILE's ;MinAdr and ;MaxAdr lines give\n"
-         "them. FILE lines go to the device as they stand. --port defaults to COM1 (COMn maps\n"
-         "to $ZEMBROMW_COMn, else the port chosen in the window, else /dev/ttyS<n-1>; a name\n"
-         "with \"/\" is a path), --speed to 9600,\n"
-         "--type (the type sent on connecting; give it with every command) to 08.\n"
-         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all, or\n"
-         "refused the --type (then nothing else is sent), 2 usage or file error or a speed\n"
-         "this system cannot set, 3 the port could not be opened, set up or written, no\n"
-         "handshake, or a port that only echoes, 128+N ended by signal N (port released).\n"
+         "them, else the lowest and highest address FILE holds data for.\n"
+         "Images: Intel HEX (its lines go to the device as they stand), Motorola S-record\n"
+         "(S0-S9, converted to Intel HEX records on this side) or raw binary (placed from\n"
+         "--base ADDR, default 0). The input format is detected from the content unless\n"
+         "--format is given; read writes --format, else the format FILE's extension names\n"
+         "(.hex, .s19/.srec/.mot, .bin), else Intel HEX with ;MinAdr, ;MaxAdr and ;Type\n"
+         "lines, and prints the checksums of what it read (not with -q).\n"
+         "--verbose writes every byte sent (<) and received (>) to standard error with its\n"
+         "time in milliseconds, control bytes escaped.\n"
+         "--port defaults to COM1 (COMn maps to $ZEMBROMW_COMn, else the port chosen in the\n"
+         "window, else /dev/ttyS<n-1>; a name with \"/\" is a path), --speed to 9600, --type\n"
+         "(the type sent on connecting; give it with every command) to 08.\n"
+         "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
+         "refused the --type (then nothing else is sent), or a read brought back unsound\n"
+         "data, 2 usage or file error (a malformed record is named by its line; nothing is\n"
+         "sent) or a speed this system cannot set, 3 the port could not be opened, set up or\n"
+         "written, no handshake, or a port that only echoes, 128+N ended by signal N (port\n"
+         "released).\n"
          "The device's last answer is printed on standard error as the last line.\n";
 }
+
+namespace {
+
+int RunInfo(const Job& job, std::ostream& out, std::ostream& err) {
+  const auto first = static_cast<uint32_t>(job.start);
+  const auto last = static_cast<uint32_t>(job.end);
+  if (first > last) {
+    err << kProgram << ": the start address is above the end address\n";
+    return kExitUsage;
+  }
+  out << PrintableText(job.file) << ": " << ImageFormatName(job.input.format) << ", "
+      << ChecksumSummary(job.input.image, first, last) << '\n'
+      << std::flush;
+  return out ? kExitOk : kExitUsage;
+}
+
+}  // namespace
 
 int Run(const Options& options, Environment& env) {
   std::ostream& err = env.err != nullptr ? *env.err : std::cerr;
@@ -410,23 +523,34 @@ int Run(const Options& options, Environment& env) {
     return kExitUsage;
   }
 
+  if (options.command == Command::Types) {
+    PrintChipTypes(out);
+    out << std::flush;
+    return out ? kExitOk : kExitUsage;
+  }
+  if (options.command == Command::Info) return RunInfo(job, out, err);
+
   SignalCatcher signals;
   std::unique_ptr<SerialChannel> channel = std::move(env.channel);
   if (!channel) channel = std::make_unique<InterruptibleChannel>(CreatePlatformSerialChannel());
-  TzembROMWT rom(nullptr, std::move(channel));
+  auto watched =
+      std::make_unique<WatchedChannel>(std::move(channel), options.verbose ? &err : nullptr);
+  WatchedChannel* wire = watched.get();
+  TzembROMWT rom(nullptr, std::move(watched));
   rom.Setcom(options.port);
   rom.SetSpeed(options.speed);
   // "type" selects the type itself, so the connection sends no default type before it.
   rom.SetdefaultRT(options.command == Command::Type ? std::string() : options.type);
   int stopped = -1;
 
-  ProgressMeter progress(&err, env.progress);
+  // The transcript and the progress bar would overwrite each other.
+  ProgressMeter progress(&err, env.progress && !options.verbose);
   TStringList received;
   if (options.command == Command::Read) {
     rom.Lines = &received;
     rom.SetOnGetChar([&progress](TzembROMWT*, char c) { progress.ByteReceived(c); });
   } else {
-    rom.Lines = &job.lines;
+    rom.Lines = &job.input.lines;
     rom.SetOnFlash([&progress](TzembROMWT*, int32_t line) { progress.LineSent(line); });
   }
 
@@ -449,25 +573,28 @@ int Run(const Options& options, Environment& env) {
           ok = rom.ReadRom(job.start, job.end);
           break;
         case Command::Program:
-          progress.StartUpload(job.lines);
+          progress.StartUpload(job.input.lines);
           ok = rom.ProgramRom(job.start, job.end);
           break;
         case Command::Compare:
-          progress.StartUpload(job.lines);
+          progress.StartUpload(job.input.lines);
           ok = rom.CompareRom(job.start, job.end);
           break;
         case Command::Write:
-          progress.StartUpload(job.lines);
+          progress.StartUpload(job.input.lines);
           ok = rom.WriteRom(job.start, job.end);
           break;
         case Command::None:
         case Command::Ports:
+        case Command::Types:
+        case Command::Info:
           break;
       }
   } catch (const EAbort&) {
     aborted = true;
   }
   progress.Finish();
+  wire->FlushTrace();
 
   if (const int signal = SignalCatcher::Caught()) {
     // Closing clears the terminal's exclusive flag and the lock, so the next run finds the
@@ -512,8 +639,24 @@ int Run(const Options& options, Environment& env) {
       status = kExitUsage;
     }
   } else if (options.command == Command::Read) {
+    SparseImage image;
+    std::string fault;
+    const auto first = static_cast<uint32_t>(job.start);
+    const auto last = static_cast<uint32_t>(job.end);
+    if (ok && !VerifyReadData(received, first, last, image, fault)) {
+      // The device said OK, but what it sent is not the chip's range: nothing is saved.
+      ok = false;
+      status = kExitDeviceNg;
+      err << kProgram << ": " << fault << '\n';
+    }
     if (ok) {
-      if (!WriteOutput(job.file, received.Text(), out, error)) {
+      const std::string text =
+          ReadOutputText(ReadOutputFormat(job.file, options.hasFormat ? &options.format : nullptr),
+                         received, image, first, last, ChipTypeIndexOfCode(options.type));
+      if (!options.quiet) {
+        err << kProgram << ": read " << ChecksumSummary(image, first, last) << '\n';
+      }
+      if (!WriteOutput(job.file, text, out, error)) {
         err << kProgram << ": " << EscapeForTerminal(error) << '\n';
         status = kExitUsage;
       } else if (job.file != "-" && !options.quiet) {
@@ -529,6 +672,16 @@ int Run(const Options& options, Environment& env) {
   }
   if (status == kExitDeviceNg && stopped < 0 && !options.quiet) {
     err << kProgram << ": " << CommandName(options.command) << " failed\n";
+  }
+  // Status may hold an earlier answer (a read refused after the type was accepted keeps the
+  // type's answer), so the device's real last word is shown beside it.
+  const std::string lastLine = wire->LastDeviceLine();
+  const bool cut = lastLine.size() >= WatchedChannel::kMaxLineKept;
+  if (!aborted && !lastLine.empty() &&
+      (rom.Status.compare(0, lastLine.size(), lastLine) != 0 ||
+       (!cut && lastLine.size() != rom.Status.size()))) {
+    err << kProgram << ": the device's last line was: " << EscapeForTerminal(lastLine)
+        << (cut ? "..." : "") << '\n';
   }
   // A run whose messages could not be written must not look like a success.
   if (!WriteChecked(err, StatusForTerminal(rom.Status) + '\n') && status == kExitOk) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ImageFormats.h"
 #include "SerialChannel.h"
 
 namespace zemb::cli {
@@ -20,7 +21,7 @@ enum ExitStatus : int {
   kExitPortFailed = 3,  // the port could not be opened or written, or no handshake answer
 };
 
-enum class Command { None, Type, Blank, Read, Program, Compare, Write, Ports };
+enum class Command { None, Type, Blank, Read, Program, Compare, Write, Ports, Types, Info };
 
 struct Options {
   std::string port = "COM1";
@@ -29,6 +30,15 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool version = false;
+  // -v: the wire transcript on standard error.
+  bool verbose = false;
+  // --format: the image format of FILE; detected (input) or taken from the extension
+  // (read) when not given.
+  bool hasFormat = false;
+  ImageFormat format = ImageFormat::IntelHex;
+  // --base: where a binary image starts.
+  bool hasBase = false;
+  uint32_t base = 0;
   Command command = Command::None;
   std::vector<std::string> operands;
 };

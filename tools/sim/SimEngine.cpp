@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-#include "IntelHex.h"
+#include "ChipImage.h"
 
 namespace zemb::sim {
 namespace {

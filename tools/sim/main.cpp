@@ -18,13 +18,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "ChipImage.h"
 #include "FileIO.h"
-#include "IntelHex.h"
 #include "ProcessSetup.h"
 #include "RawTermios.h"
 #include "SimConfig.h"
 #include "SimEngine.h"
-#include "Transcript.h"
+#include "WireTranscript.h"
 #include "ZembromwVersion.h"
 
 namespace {
@@ -120,7 +120,7 @@ class Log {
     }
   }
   FILE* file_;
-  zemb::sim::TranscriptFormatter formatter_;
+  zemb::TranscriptFormatter formatter_;
 };
 
 void MakeLink(const std::string& link, const std::string& target) {

@@ -1,4 +1,5 @@
-// Formats the traffic log: one entry per line of traffic, stamped with the time its first
+// Formats a wire transcript (the simulator's log, the command line's -v trace): one entry
+// per line of traffic, stamped with the time its first
 // byte passed, control bytes escaped so the log stays one text line per entry.
 #pragma once
 
@@ -6,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace zemb::sim {
+namespace zemb {
 
 // Printable ASCII as is; backslash, CR, LF and every other byte escaped.
 std::string EscapeBytes(std::string_view bytes);
@@ -34,4 +35,4 @@ class TranscriptFormatter {
   Pending toHost_;
 };
 
-}  // namespace zemb::sim
+}  // namespace zemb

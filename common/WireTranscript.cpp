@@ -1,8 +1,8 @@
-#include "Transcript.h"
+#include "WireTranscript.h"
 
 #include <cstdio>
 
-namespace zemb::sim {
+namespace zemb {
 
 std::string EscapeBytes(std::string_view bytes) {
   std::string out;
@@ -66,4 +66,4 @@ std::string TranscriptFormatter::Flush() {
   return out;
 }
 
-}  // namespace zemb::sim
+}  // namespace zemb

@@ -1,0 +1,184 @@
+#include "ImageFiles.h"
+
+#include <cstdio>
+#include <ostream>
+
+#include "ChipTypes.h"
+#include "Convert.h"
+
+namespace zemb::cli {
+namespace {
+
+std::string Hex(uint32_t value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
+const char* FormatTitle(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::IntelHex:
+      return "Intel HEX";
+    case ImageFormat::SRecord:
+      return "S-record";
+    case ImageFormat::Binary:
+      return "binary";
+  }
+  return "?";
+}
+
+// A header value as the window's address fields take it.
+bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint32_t& value,
+                   std::string& error) {
+  const std::string text = lines.Values(name);
+  present = !text.empty();
+  if (!present) return true;
+  int32_t parsed = 0;
+  if (text[0] == ' ' || !TryStrToInt("$" + text, parsed)) {
+    error = std::string(name) + " value '" + PrintableText(text) + "' is not hexadecimal";
+    return false;
+  }
+  value = static_cast<uint32_t>(parsed);
+  return true;
+}
+
+}  // namespace
+
+std::string PrintableText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b >= 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool LoadInputImage(const std::string& file, const std::string& bytes, const ImageFormat* format,
+                    uint32_t base, InputImage& input, std::string& error) {
+  const std::string name = PrintableText(file);
+  input.format = format != nullptr ? *format : DetectImageFormat(bytes);
+  ImageError fault;
+  if (!ReadImage(input.format, bytes, base, input.image, fault)) {
+    error = name + ": " + fault.Text() + " (read as " + FormatTitle(input.format) + ")";
+    return false;
+  }
+  if (input.format == ImageFormat::IntelHex) {
+    // Intel HEX goes to the device line by line as it stands, header lines included.
+    input.lines.SetText(bytes);
+    bool hasMin = false;
+    bool hasMax = false;
+    if (!HeaderAddress(input.lines, ";MinAdr", hasMin, input.start, error) ||
+        !HeaderAddress(input.lines, ";MaxAdr", hasMax, input.end, error)) {
+      error = name + ": " + error;
+      return false;
+    }
+    if (!input.image.Empty()) {
+      if (!hasMin) input.start = input.image.MinAddress();
+      if (!hasMax) input.end = input.image.MaxAddress();
+    }
+    input.hasRange = (hasMin && hasMax) || !input.image.Empty();
+    return true;
+  }
+  std::vector<std::string> lines;
+  if (!input.image.Empty()) {
+    input.start = input.image.MinAddress();
+    input.end = input.image.MaxAddress();
+    input.hasRange = true;
+    lines.push_back(";MinAdr=" + Hex(input.start, 4));
+    lines.push_back(";MaxAdr=" + Hex(input.end, 4));
+  }
+  std::vector<std::string> records = EncodeIntelHexRecords(input.image);
+  lines.insert(lines.end(), std::make_move_iterator(records.begin()),
+               std::make_move_iterator(records.end()));
+  lines.emplace_back(kHexEofRecord);
+  input.lines.SetLines(std::move(lines));
+  return true;
+}
+
+std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+  const std::vector<uint8_t> bytes = image.Flatten(first, last);
+  uint64_t withData = 0;
+  image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+      if (address + i >= first && address + i <= last) ++withData;
+    }
+  });
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(Crc32(bytes.data(), bytes.size())));
+  return Hex(first, 5) + "-" + Hex(last, 5) + ", " + std::to_string(withData) +
+         " data bytes, crc32 " + crc + ", sha1 " + Sha1Hex(bytes.data(), bytes.size()) +
+         ", sum16 " + Hex(ByteSum16(bytes.data(), bytes.size()), 4);
+}
+
+bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, SparseImage& image,
+                    std::string& error) {
+  std::string text;
+  for (int i = 0; i < received.Count(); ++i) {
+    text += received.Get(i);
+    text += '\n';
+  }
+  ImageError fault;
+  if (!ReadIntelHex(text, image, fault)) {
+    error = "record " + std::to_string(fault.line) + " of the data received: " + fault.message;
+    return false;
+  }
+  if (image.Empty() || image.MinAddress() < start || image.MaxAddress() > end) {
+    error = image.Empty() ? std::string("the device sent no data")
+                          : "the device sent data outside " + Hex(start, 5) + "-" + Hex(end, 5);
+    return false;
+  }
+  if (!image.Covers(start, end)) {
+    error = "the records received leave part of " + Hex(start, 5) + "-" + Hex(end, 5) +
+            " without data (" + std::to_string(image.Count()) + " of " +
+            std::to_string(uint64_t{end} - start + 1) + " bytes)";
+    return false;
+  }
+  return true;
+}
+
+ImageFormat ReadOutputFormat(const std::string& file, const ImageFormat* given) {
+  if (given != nullptr) return *given;
+  ImageFormat format = ImageFormat::IntelHex;
+  if (file != "-" && ImageFormatFromExtension(file, format)) return format;
+  return ImageFormat::IntelHex;
+}
+
+std::string ReadOutputText(ImageFormat format, const TStrings& received, const SparseImage& image,
+                           uint32_t start, uint32_t end, int typeIndex) {
+  switch (format) {
+    case ImageFormat::SRecord:
+      return WriteSRecord(image);
+    case ImageFormat::Binary: {
+      const std::vector<uint8_t> bytes = image.Flatten(start, end);
+      return std::string(bytes.begin(), bytes.end());
+    }
+    case ImageFormat::IntelHex:
+      break;
+  }
+  // The window's header lines, so that the file loads with its range and type set and a
+  // later compare or program needs no range.
+  std::string text = ";MinAdr=" + Hex(start, 4) + "\r\n;MaxAdr=" + Hex(end, 4) + "\r\n";
+  if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
+  return text + received.Text();
+}
+
+void PrintChipTypes(std::ostream& out) {
+  out << "code  part      vpp    also\n";
+  for (const ChipType& type : ChipTypeTable()) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%-4s  %-8s  %-5s  %s", type.code, type.part,
+                  *type.vpp != '\0' ? type.vpp : "-", type.compatible);
+    std::string text = line;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out << text << '\n';
+  }
+}
+
+}  // namespace zemb::cli
