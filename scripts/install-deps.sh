@@ -8,6 +8,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic
   g++-mingw-w64-x86-64 wine wine64
   dpkg-dev file desktop-file-utils appstream man-db groff-base
+  srecord python3
 )
 missing=()
 for p in "${packages[@]}"; do

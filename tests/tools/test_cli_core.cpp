@@ -10,6 +10,7 @@
 
 #include "CliCore.h"
 #include "FileIO.h"
+#include "ImageFormats.h"
 #include "ScriptedChannel.h"
 
 namespace zemb::cli {
@@ -483,6 +484,192 @@ TEST_F(CliRun, ProgressBarOnRequestEndsBeforeTheStatusLine) {
   EXPECT_EQ(RunArgs({"read", "0", "3", "-"}, true), kExitOk);
   EXPECT_NE(err.str().find("received 2 records"), std::string::npos) << err.str();
   EXPECT_EQ(LastErrLine(), "RR OK");
+}
+
+// An S-record line with its count and checksum.
+std::string SRec(int type, int addressBytes, uint32_t address, const std::string& data) {
+  std::string bytes(1, static_cast<char>(addressBytes + data.size() + 1));
+  for (int i = addressBytes - 1; i >= 0; --i) bytes += static_cast<char>(address >> (8 * i));
+  bytes += data;
+  unsigned sum = 0;
+  for (char c : bytes) sum += static_cast<uint8_t>(c);
+  bytes += static_cast<char>(~sum);
+  std::string line = "S" + std::to_string(type);
+  for (char c : bytes) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<uint8_t>(c));
+    line += hex;
+  }
+  return line + "\r\n";
+}
+
+TEST_F(CliRun, SRecordAndBinaryImagesGoOutAsIntelHexRecords) {
+  // Twenty bytes from 0xFFF8: one record below 64 KiB, a linear address record, one above.
+  std::string data;
+  for (int i = 0; i < 20; ++i) data += static_cast<char>(0x30 + i);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  const std::vector<std::string> records = {
+      EncodeHexRecord(kHexData, 0xFFF8, bytes, 8), ":020000040001F9",
+      EncodeHexRecord(kHexData, 0, bytes + 8, 12), ":00000001FF"};
+  WriteFile("img.bin", data);
+  // S2 records with 24-bit addresses, split differently from the converted records.
+  WriteFile("img.s19", SRec(0, 2, 0, "HDR") + SRec(2, 3, 0xFFF8, data.substr(0, 10)) +
+                           SRec(2, 3, 0x10002, data.substr(10)) + SRec(8, 3, 0, ""));
+  struct Case {
+    std::vector<std::string> args;
+    std::string command, min, max;
+  };
+  const std::vector<Case> cases = {
+      {{"write", "--base", "FFF8", Path("img.bin")}, "RW 0FFF8,1000B+00000", "FFF8", "1000B"},
+      {{"write", Path("img.s19")}, "RW 0FFF8,1000B+00000", "FFF8", "1000B"},
+      {{"--format", "srec", "write", Path("img.s19")}, "RW 0FFF8,1000B+00000", "FFF8", "1000B"},
+      {{"write", Path("img.bin")}, "RW 00000,00013+00000", "0000", "0013"},
+  };
+  for (const Case& c : cases) {
+    channel.written.clear();
+    device.uploadLines = c.min == "FFF8" ? 2 + static_cast<int>(records.size()) : 2 + 3;
+    EXPECT_EQ(RunArgs(c.args), kExitOk) << ::testing::PrintToString(c.args) << err.str();
+    const auto sent = Sent();
+    ASSERT_GE(sent.size(), 5u) << ::testing::PrintToString(sent);
+    EXPECT_EQ(sent[2], c.command);
+    EXPECT_EQ(sent[3], ";MinAdr=" + c.min);
+    EXPECT_EQ(sent[4], ";MaxAdr=" + c.max);
+    if (c.min == "FFF8") {
+      EXPECT_EQ(std::vector<std::string>(sent.begin() + 5, sent.end()), records);
+    }
+  }
+}
+
+TEST_F(CliRun, MalformedImagesAreRefusedByLineBeforeAnythingIsSent) {
+  const std::string good = ":0400100001020304E2\r\n";
+  const std::vector<std::tuple<std::string, std::string, std::vector<std::string>>> cases = {
+      {"sum.hex", good + ":0400100001020304E3\r\n", {"line 2", "checksum"}},
+      {"len.hex", ";MinAdr=0\r\n;MaxAdr=F\r\n:0500100001020304E2\r\n", {"line 3", "length"}},
+      {"odd.s19", "S1070010010203F\r\n", {"line 1", "odd"}},
+      {"big.s19",
+       SRec(3, 4, 0, std::string(16, '\0')) + SRec(3, 4, 0xFFFFFFF8, std::string(16, 'x')),
+       {"line 2", "4 GiB"}},
+      {"text.hex", good + "RW 0,FFF\r\n", {"line 2", "not an Intel HEX record"}},
+  };
+  for (const auto& [name, text, words] : cases) {
+    WriteFile(name, text);
+    err.str("");
+    EXPECT_EQ(RunArgs({"program", Path(name)}), kExitUsage) << name;
+    for (const std::string& w : words) EXPECT_NE(err.str().find(w), std::string::npos) << err.str();
+  }
+  // A format that does not match the content, and --base for anything but binary.
+  WriteFile("good.hex", good);
+  err.str("");
+  EXPECT_EQ(RunArgs({"--format", "srec", "compare", Path("good.hex")}), kExitUsage);
+  EXPECT_NE(err.str().find("line 1: not an S-record"), std::string::npos) << err.str();
+  EXPECT_EQ(RunArgs({"--base", "100", "compare", Path("good.hex")}), kExitUsage);
+  EXPECT_EQ(RunArgs({"--format", "elf", "compare", Path("good.hex")}), -1);
+  EXPECT_EQ(RunArgs({"--base", "0x100", "compare", Path("good.hex")}), -1);
+  EXPECT_TRUE(channel.openedNames.empty());
+  EXPECT_TRUE(channel.written.empty());
+}
+
+TEST_F(CliRun, ReadDataThatIsUnsoundLeavesTheFileUntouched) {
+  const std::string outPath = Path("out.bin");
+  WriteFile("out.bin", "precious");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{":0400000001020304F3"}, "checksum"},
+      {{":\x80\xff"}, "record 1"},
+      {{":0400000001020304F2", ":0400040005060708DE", ":00000001FF"}, "outside"},
+      {{":0200000001020304F2"}, "length"},
+      {{":0200000001020304F2"}, "length"},
+      {{":0200000001F"}, "odd"},
+      {{":00000001FF"}, "no data"},
+  };
+  for (const auto& [lines, why] : cases) {
+    device.readLines = lines;
+    err.str("");
+    EXPECT_EQ(RunArgs({"read", "0", "3", outPath}), kExitDeviceNg) << why;
+    EXPECT_NE(err.str().find(why), std::string::npos) << err.str();
+    EXPECT_EQ(LastErrLine(), "RR OK");
+    EXPECT_EQ(ReadFile(outPath), "precious");
+  }
+  // Four bytes do not cover eight.
+  device.readLines = {":0400000001020304F2"};
+  err.str("");
+  EXPECT_EQ(RunArgs({"read", "0", "7", outPath}), kExitDeviceNg);
+  EXPECT_NE(err.str().find("4 of 8 bytes"), std::string::npos) << err.str();
+  EXPECT_EQ(ReadFile(outPath), "precious");
+
+  // Sound data in any output format; the checksum line comes before the Status.
+  device.readLines = {":0400000001020304F2", ":00000001FF"};
+  err.str("");
+  EXPECT_EQ(RunArgs({"read", "0", "3", outPath}), kExitOk);
+  EXPECT_EQ(ReadFile(outPath), std::string("\x01\x02\x03\x04"));
+  EXPECT_NE(err.str().find("read 00000-00003, 4 data bytes, crc32 b63cfbcd, sha1 "
+                           "12dada1fff4d4787ade3333147202c3b443e376f, sum16 000A\n"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(RunArgs({"--format", "srec", "-q", "read", "0", "3", "-"}), kExitOk);
+  EXPECT_EQ(out.str(), "S0030000FC\r\nS107000001020304EE\r\nS9030000FC\r\n");
+}
+
+TEST_F(CliRun, DeviceLastLineIsShownWhenStatusHoldsAnEarlierAnswer) {
+  // A read refused after the type was accepted keeps the type's answer as Status.
+  device.typeAnswer = "RT OK 27256";
+  device.readLines = {};
+  device.readAnswer = "RR NG range";
+  EXPECT_EQ(RunArgs({"read", "8000", "8FFF", Path("x.hex")}), kExitDeviceNg);
+  EXPECT_NE(err.str().find("the device's last line was: RR NG range\n"), std::string::npos)
+      << err.str();
+  EXPECT_EQ(LastErrLine(), "RT OK 27256");
+
+  // When Status is the last line there is nothing to add.
+  err.str("");
+  EXPECT_EQ(RunArgs({"blank", "0", "FFF"}), kExitOk);
+  EXPECT_EQ(err.str(), "RB OK\n");
+}
+
+TEST_F(CliRun, VerboseTracesEveryByteWithTimeAndDirection) {
+  EXPECT_EQ(RunArgs({"-v", "blank", "0", "FFF"}), kExitOk);
+  const std::string text = err.str();
+  std::vector<std::string> entries;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) entries.push_back(line);
+  ASSERT_EQ(entries.size(), 7u) << text;
+  const std::vector<std::string> expected = {"< RA\\r\\n", "> RA ready\\r",        "< RT 08\\r\\n",
+                                             "> RT OK\\r", "< RB 0000,0FFF\\r\\n", "> RB OK\\r"};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    // "%10.3f" milliseconds, a blank, the direction and the escaped bytes.
+    ASSERT_GT(entries[i].size(), 11u);
+    EXPECT_EQ(entries[i][6], '.') << entries[i];
+    EXPECT_EQ(entries[i].substr(11), expected[i]);
+  }
+  EXPECT_EQ(entries.back(), "RB OK");
+}
+
+TEST_F(CliRun, TypesAndInfoNeedNoDevice) {
+  EXPECT_EQ(RunArgs({"types"}), kExitOk);
+  std::istringstream rows(out.str());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(rows, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 20u);
+  EXPECT_EQ(lines[9], "08    27256 t2  12.5v");
+  EXPECT_EQ(lines[11], "0A    271MA     -      Hita27C101,Mitsu27C101");
+
+  // Checksums of the range with 0xFF where no record gives data.
+  WriteFile("gap.hex", ";MinAdr=0\r\n;MaxAdr=7\r\n:0400000001020304F2\r\n:00000001FF\r\n");
+  out.str("");
+  EXPECT_EQ(RunArgs({"info", Path("gap.hex")}), kExitOk);
+  const std::vector<uint8_t> filled = {1, 2, 3, 4, 0xFF, 0xFF, 0xFF, 0xFF};
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(Crc32(filled.data(), 8)));
+  EXPECT_EQ(out.str(), Path("gap.hex") + ": hex, 00000-00007, 4 data bytes, crc32 " + crc +
+                           ", sha1 " + Sha1Hex(filled.data(), 8) + ", sum16 0406\n");
+  out.str("");
+  EXPECT_EQ(RunArgs({"--base", "10", "info", Path("gap.hex")}), kExitUsage);
+  WriteFile("raw.bin", std::string("\x01\x02\x03\x04", 4));
+  EXPECT_EQ(RunArgs({"--base", "10", "info", Path("raw.bin")}), kExitOk);
+  EXPECT_NE(out.str().find(": bin, 00010-00013, 4 data bytes, crc32 b63cfbcd"), std::string::npos)
+      << out.str();
+  EXPECT_EQ(RunArgs({"info", Path("raw.bin"), "3", "0"}), kExitUsage);
+  EXPECT_EQ(RunArgs({"types", "x"}), kExitUsage);
+  EXPECT_TRUE(channel.openedNames.empty());
 }
 
 }  // namespace

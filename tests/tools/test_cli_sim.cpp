@@ -586,4 +586,74 @@ TEST_F(CliAgainstSimulator, OutputThatCannotBeWrittenFailsTheRun) {
   }
 }
 
+// Runs a shell command; true when it exits 0.
+bool Shell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
+
+TEST_F(CliAgainstSimulator, RoundTripsThroughEveryImageFormat) {
+  if (!Shell("command -v srec_cat >/dev/null")) GTEST_SKIP() << "srec_cat (srecord) is missing";
+  const auto data = RandomImage(0x2000, 77);
+  const std::string bin = Path("data.bin");
+  WriteFileText(bin, std::string(data.begin(), data.end()));
+  // The reference files come from an independent tool.
+  ASSERT_TRUE(
+      Shell("srec_cat " + bin + " -binary -offset 0x1000 -o " + Path("data.s19") + " -motorola"));
+  ASSERT_TRUE(
+      Shell("srec_cat " + bin + " -binary -offset 0x1000 -o " + Path("data.hex") + " -intel"));
+
+  const std::vector<std::vector<std::string>> writes = {{"program", "--base", "1000", bin},
+                                                        {"program", Path("data.s19")},
+                                                        {"program", Path("data.hex")}};
+  for (const auto& args : writes) {
+    const std::string dump = Path("dump.hex");
+    StartSim({"--burn-ms", "0", "--dump", dump});
+    const CliResult program = Cli(args);
+    ASSERT_EQ(program.exitCode, 0) << program;
+    ASSERT_TRUE(sim_->Stop());
+    const auto chip = ParseHex(ReadFileText(dump));
+    for (uint32_t a = 0; a < 0x8000; ++a) {
+      const uint8_t expected = a >= 0x1000 && a < 0x3000 ? data[a - 0x1000] : 0xFF;
+      ASSERT_EQ(chip.at(a), expected) << args.back() << " at " << a;
+    }
+  }
+
+  // The chip the last write left, read back in each format: the independent tool reads every
+  // file back to the same bytes, and each compares with no range given.
+  StartSim({"--burn-ms", "0", "--image", Path("data.hex")});
+  std::string sums;
+  for (const char* name : {"read.hex", "read.s19", "read.bin"}) {
+    const std::string file = Path(name);
+    const CliResult read = Cli({"read", "1000", "2FFF", file});
+    ASSERT_EQ(read.exitCode, 0) << read;
+    const size_t at = read.err.find("read 01000-02FFF, 8192 data bytes, crc32 ");
+    ASSERT_NE(at, std::string::npos) << read;
+    const std::string line = read.err.substr(at, read.err.find('\n', at) - at);
+    if (sums.empty()) sums = line;
+    EXPECT_EQ(line, sums);
+
+    const std::string back = Path("back.bin");
+    const std::string in = std::string(name) == "read.bin" ? file + " -binary -offset 0x1000"
+                           : std::string(name) == "read.s19"
+                               ? file + " -motorola"
+                               : "'(' " + Path("plain.hex") + " -intel ')'";
+    if (std::string(name) == "read.hex") {
+      ASSERT_TRUE(Shell("grep -v '^;' " + file + " > " + Path("plain.hex")));
+      EXPECT_EQ(ReadFileText(file).rfind(";MinAdr=1000\r\n;MaxAdr=2FFF\r\n;Type=8\r\n", 0), 0u);
+    }
+    ASSERT_TRUE(Shell("srec_cat " + in + " -offset -0x1000 -o " + back + " -binary")) << name;
+    EXPECT_EQ(ReadFileText(back), ReadFileText(bin)) << name;
+
+    // A binary file has no addresses of its own: its base is given again.
+    const bool raw = std::string(name) == "read.bin";
+    const CliResult compare = Cli(raw ? std::vector<std::string>{"--base", "1000", "compare", file}
+                                      : std::vector<std::string>{"compare", file});
+    EXPECT_EQ(compare.exitCode, 0) << name << compare;
+    const CliResult info = Cli(raw ? std::vector<std::string>{"--base", "1000", "info", file}
+                                   : std::vector<std::string>{"info", file},
+                               std::chrono::seconds(10), false);
+    EXPECT_NE(info.out.find(line.substr(5)), std::string::npos) << info.out;
+  }
+}
+
 }  // namespace

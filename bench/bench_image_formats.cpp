@@ -1,0 +1,87 @@
+// Times the conversions the command line makes for a 1-Mbit (128 KiB) image: binary to the
+// Intel HEX lines that are uploaded, those lines back to an image, S-record both ways, and
+// the checksums of a read. Prints the best and the median of several runs.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ImageFormats.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Time(const char* what, int runs, const std::function<size_t()>& work) {
+  std::vector<double> ms;
+  size_t size = 0;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = Clock::now();
+    size = work();
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::sort(ms.begin(), ms.end());
+  std::printf("%-44s best %7.2f ms  median %7.2f ms  (%zu)\n", what, ms.front(), ms[ms.size() / 2],
+              size);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 15;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::printf("usage: bench_image_formats [--runs N]\n");
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else {
+      std::fprintf(stderr, "bench_image_formats: unknown argument %s\n", argv[i]);
+      return 2;
+    }
+  }
+  constexpr size_t kSize = 0x20000;  // 1 Mbit
+  std::mt19937 rng(1);
+  std::string binary(kSize, '\0');
+  for (char& c : binary) c = static_cast<char>(rng());
+
+  zemb::SparseImage image;
+  zemb::ImageError error;
+  zemb::ReadBinary(binary, 0, image, error);
+  const std::vector<std::string> lines = zemb::EncodeIntelHexRecords(image);
+  std::string hexText;
+  for (const auto& line : lines) hexText += line + "\r\n";
+  const std::string srecText = zemb::WriteSRecord(image);
+
+  std::printf("1-Mbit image, %zu Intel HEX records, %d runs each\n", lines.size(), runs);
+  Time("binary -> Intel HEX lines", runs, [&] {
+    zemb::SparseImage in;
+    zemb::ImageError e;
+    zemb::ReadBinary(binary, 0, in, e);
+    return zemb::EncodeIntelHexRecords(in).size();
+  });
+  Time("Intel HEX text -> image -> binary", runs, [&] {
+    zemb::SparseImage in;
+    zemb::ImageError e;
+    if (!zemb::ReadIntelHex(hexText, in, e)) return size_t{0};
+    return in.Flatten(0, kSize - 1).size();
+  });
+  Time("S-record text -> Intel HEX lines", runs, [&] {
+    zemb::SparseImage in;
+    zemb::ImageError e;
+    if (!zemb::ReadSRecord(srecText, in, e)) return size_t{0};
+    return zemb::EncodeIntelHexRecords(in).size();
+  });
+  Time("image -> S-record text", runs, [&] { return zemb::WriteSRecord(image).size(); });
+  Time("CRC-32 + SHA-1 + byte sum of 128 KiB", runs, [&] {
+    const auto* data = reinterpret_cast<const uint8_t*>(binary.data());
+    return static_cast<size_t>(zemb::Crc32(data, kSize) ^ zemb::ByteSum16(data, kSize)) +
+           zemb::Sha1Hex(data, kSize).size();
+  });
+  return 0;
+}
