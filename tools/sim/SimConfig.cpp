@@ -115,7 +115,8 @@ of standard output, then serves the host until SIGTERM/SIGINT (or --once).
   --type CODE              starting chip type, 00 to 12 hex (default 08)
   --image FILE             load FILE into the starting type's memory: Intel HEX when its
                            first line that is not blank and not a ";" header begins with ":",
-                           otherwise raw binary from address 0
+                           an S-record file when it begins with "S" and a digit, otherwise
+                           raw binary from address 0
   --dump FILE              at exit, write the current type's memory to FILE as Intel HEX
   --log FILE               transcript: "<ms since start> <'<' from host|'>' to host> <bytes>",
                            control bytes escaped (\r \n \xHH), flushed per line
