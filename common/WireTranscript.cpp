@@ -52,10 +52,14 @@ std::string TranscriptFormatter::Add(char direction, std::string_view bytes, int
       out += Emit(direction, own);
       continue;
     }
+    // An LF the device sends after its CR would otherwise open the next line's entry.
+    const bool lfAfterLine =
+        toHost && !lfAfterCr_ && c == '\n' && own.bytes.empty() && toHostAfterCr_;
+    if (toHost) toHostAfterCr_ = c == '\r';
     if (own.bytes.empty()) own.startUs = timeUs;
     own.bytes += c;
     const bool endsLine = toHost ? (lfAfterCr_ ? c == '\n' : c == '\r') : c == '\n';
-    if (endsLine) out += Emit(direction, own);
+    if (endsLine || lfAfterLine) out += Emit(direction, own);
   }
   return out;
 }

@@ -14,7 +14,8 @@ std::string EscapeBytes(std::string_view bytes);
 
 class TranscriptFormatter {
  public:
-  // lfAfterCr: the device's lines end in CR LF rather than CR.
+  // lfAfterCr: the device's lines end in CR LF rather than CR. Without it, an LF that
+  // follows a CR anyway is an entry of its own.
   explicit TranscriptFormatter(bool lfAfterCr) : lfAfterCr_(lfAfterCr) {}
 
   // Bytes from the host ('<') or to the host ('>') at timeUs since start; returns the
@@ -31,6 +32,7 @@ class TranscriptFormatter {
   std::string Emit(char direction, Pending& pending);
 
   bool lfAfterCr_;
+  bool toHostAfterCr_ = false;
   Pending fromHost_;
   Pending toHost_;
 };

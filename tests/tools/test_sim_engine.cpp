@@ -412,6 +412,9 @@ TEST(SimTranscript, OneEntryPerLineWithEscapes) {
   // A line in the other direction closes the partial one first.
   EXPECT_EQ(log.Add('<', "x", 30'000), "    20.000 > RB\n");
   EXPECT_EQ(log.Flush(), "    30.000 < x\n");
+  // An LF after the device's CR does not open the next line's entry.
+  EXPECT_EQ(log.Add('>', "RA\r\nRB", 40'000), "    40.000 > RA\\r\n    40.000 > \\n\n");
+  EXPECT_EQ(log.Flush(), "    40.000 > RB\n");
 }
 
 }  // namespace
