@@ -481,7 +481,9 @@ std::string WriteSRecord(const SparseImage& image) {
   return out;
 }
 
-uint32_t Crc32(const uint8_t* data, size_t size) {
+namespace {
+
+const std::array<uint32_t, 256>& CrcTable() {
   static const auto kTable = [] {
     std::array<uint32_t, 256> table{};
     for (uint32_t n = 0; n < 256; ++n) {
@@ -491,12 +493,8 @@ uint32_t Crc32(const uint8_t* data, size_t size) {
     }
     return table;
   }();
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < size; ++i) crc = kTable[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-  return crc ^ 0xFFFFFFFFu;
+  return kTable;
 }
-
-namespace {
 
 uint32_t Rotl(uint32_t x, int n) {
   return (x << n) | (x >> (32 - n));
@@ -542,17 +540,45 @@ void Sha1Block(uint32_t h[5], const uint8_t* block) {
 
 }  // namespace
 
-std::string Sha1Hex(const uint8_t* data, size_t size) {
-  uint32_t h[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
+void ImageChecksums::Update(const uint8_t* data, size_t size) {
+  const auto& table = CrcTable();
+  for (size_t i = 0; i < size; ++i) {
+    crc_ = table[(crc_ ^ data[i]) & 0xFF] ^ (crc_ >> 8);
+    sum_ += data[i];
+  }
+  length_ += size;
   size_t i = 0;
-  for (; i + 64 <= size; i += 64) Sha1Block(h, data + i);
-  // The tail, the 0x80 marker and the message length in bits fill one or two last blocks.
+  if (blockUsed_ > 0) {
+    const size_t take = std::min(size, sizeof block_ - blockUsed_);
+    std::copy(data, data + take, block_ + blockUsed_);
+    blockUsed_ += take;
+    i = take;
+    if (blockUsed_ < sizeof block_) return;
+    Sha1Block(h_, block_);
+    blockUsed_ = 0;
+  }
+  for (; i + 64 <= size; i += 64) Sha1Block(h_, data + i);
+  std::copy(data + i, data + size, block_);
+  blockUsed_ = size - i;
+}
+
+uint32_t ImageChecksums::Crc32() const {
+  return crc_ ^ 0xFFFFFFFFu;
+}
+
+uint16_t ImageChecksums::Sum16() const {
+  return static_cast<uint16_t>(sum_);
+}
+
+std::string ImageChecksums::Sha1Hex() const {
+  // The 0x80 marker and the message length in bits fill one or two last blocks.
+  uint32_t h[5];
+  std::copy(h_, h_ + 5, h);
   uint8_t tail[128] = {};
-  const size_t rest = size - i;
-  std::copy(data + i, data + size, tail);
-  tail[rest] = 0x80;
-  const size_t tailSize = rest + 9 <= 64 ? 64 : 128;
-  const uint64_t bits = static_cast<uint64_t>(size) * 8;
+  std::copy(block_, block_ + blockUsed_, tail);
+  tail[blockUsed_] = 0x80;
+  const size_t tailSize = blockUsed_ + 9 <= 64 ? 64 : 128;
+  const uint64_t bits = length_ * 8;
   for (int j = 0; j < 8; ++j) tail[tailSize - 1 - j] = static_cast<uint8_t>(bits >> (8 * j));
   for (size_t j = 0; j < tailSize; j += 64) Sha1Block(h, tail + j);
   std::string out;
@@ -563,10 +589,35 @@ std::string Sha1Hex(const uint8_t* data, size_t size) {
   return out;
 }
 
+ImageChecksums ChecksumRange(const SparseImage& image, uint32_t first, uint32_t last) {
+  ImageChecksums sums;
+  // In slices, so that a wide range never needs its whole length in memory.
+  constexpr uint64_t kSlice = 0x10000;
+  for (uint64_t at = first; at <= last; at += kSlice) {
+    const uint64_t sliceEnd = std::min<uint64_t>(at + kSlice - 1, last);
+    const std::vector<uint8_t> bytes =
+        image.Flatten(static_cast<uint32_t>(at), static_cast<uint32_t>(sliceEnd));
+    sums.Update(bytes.data(), bytes.size());
+  }
+  return sums;
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  ImageChecksums sums;
+  sums.Update(data, size);
+  return sums.Crc32();
+}
+
+std::string Sha1Hex(const uint8_t* data, size_t size) {
+  ImageChecksums sums;
+  sums.Update(data, size);
+  return sums.Sha1Hex();
+}
+
 uint16_t ByteSum16(const uint8_t* data, size_t size) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i < size; ++i) sum += data[i];
-  return static_cast<uint16_t>(sum);
+  ImageChecksums sums;
+  sums.Update(data, size);
+  return sums.Sum16();
 }
 
 }  // namespace zemb

@@ -226,6 +226,33 @@ TEST(ImageChecksums, KnownVectors) {
   EXPECT_EQ(ByteSum16(ff.data(), 0x101), 0xFFFF);
 }
 
+TEST(ImageChecksums, PiecesAndSlicesGiveTheWholeResult) {
+  std::vector<uint8_t> data(0x30000);
+  std::mt19937 rng(5);
+  for (auto& b : data) b = static_cast<uint8_t>(rng());
+  ImageChecksums pieces;
+  size_t at = 0;
+  for (size_t n :
+       {size_t{1}, size_t{63}, size_t{64}, size_t{65}, size_t{0}, size_t{127}, size_t{3}}) {
+    pieces.Update(data.data() + at, n);
+    at += n;
+  }
+  pieces.Update(data.data() + at, data.size() - at);
+  EXPECT_EQ(pieces.Sha1Hex(), Sha1Hex(data.data(), data.size()));
+  EXPECT_EQ(pieces.Crc32(), Crc32(data.data(), data.size()));
+
+  // A range wider than one slice, with a hole the checksums see as 0xFF.
+  SparseImage image;
+  image.SetRange(0x100, data.data() + 0x100, 0x1FF00);
+  image.SetRange(0x28000, data.data() + 0x28000, 0x8000);
+  auto filled = data;
+  std::fill(filled.begin(), filled.begin() + 0x100, 0xFF);
+  std::fill(filled.begin() + 0x20000, filled.begin() + 0x28000, 0xFF);
+  const ImageChecksums range = ChecksumRange(image, 0, 0x2FFFF);
+  EXPECT_EQ(range.Sha1Hex(), Sha1Hex(filled.data(), filled.size()));
+  EXPECT_EQ(range.Sum16(), ByteSum16(filled.data(), filled.size()));
+}
+
 // Runs a shell command and returns its first output line; empty when it cannot run.
 std::string FirstLineOf(const std::string& command) {
   FILE* pipe = ::popen(command.c_str(), "r");

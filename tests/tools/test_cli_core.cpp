@@ -577,7 +577,6 @@ TEST_F(CliRun, ReadDataThatIsUnsoundLeavesTheFileUntouched) {
       {{":\x80\xff"}, "record 1"},
       {{":0400000001020304F2", ":0400040005060708DE", ":00000001FF"}, "outside"},
       {{":0200000001020304F2"}, "length"},
-      {{":0200000001020304F2"}, "length"},
       {{":0200000001F"}, "odd"},
       {{":00000001FF"}, "no data"},
   };

@@ -1,5 +1,6 @@
 #include "ImageFiles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -103,18 +104,19 @@ bool LoadInputImage(const std::string& file, const std::string& bytes, const Ima
 }
 
 std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
-  const std::vector<uint8_t> bytes = image.Flatten(first, last);
   uint64_t withData = 0;
   image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-      if (address + i >= first && address + i <= last) ++withData;
+    const uint64_t runEnd = uint64_t{address} + size - 1;
+    if (runEnd >= first && address <= last) {
+      withData += std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
     }
   });
+  const ImageChecksums sums = ChecksumRange(image, first, last);
   char crc[16];
-  std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(Crc32(bytes.data(), bytes.size())));
+  std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
   return Hex(first, 5) + "-" + Hex(last, 5) + ", " + std::to_string(withData) +
-         " data bytes, crc32 " + crc + ", sha1 " + Sha1Hex(bytes.data(), bytes.size()) +
-         ", sum16 " + Hex(ByteSum16(bytes.data(), bytes.size()), 4);
+         " data bytes, crc32 " + crc + ", sha1 " + sums.Sha1Hex() + ", sum16 " +
+         Hex(sums.Sum16(), 4);
 }
 
 bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, SparseImage& image,
