@@ -335,7 +335,7 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
       }
       if (ops.size() == 1) {
         if (!job.input.hasRange) {
-          error = PrintableText(job.file) +
+          error = PrintableText(FileDisplayName(job.file)) +
                   " holds no data and no ;MinAdr/;MaxAdr lines; give START and END";
           return false;
         }
@@ -502,8 +502,8 @@ int RunInfo(const Job& job, std::ostream& out, std::ostream& err) {
     err << kProgram << ": the start address is above the end address\n";
     return kExitUsage;
   }
-  out << PrintableText(job.file) << ": " << ImageFormatName(job.input.format) << ", "
-      << ChecksumSummary(job.input.image, first, last) << '\n'
+  out << PrintableText(FileDisplayName(job.file)) << ": " << ImageFormatName(job.input.format)
+      << ", " << ChecksumSummary(job.input.image, first, last) << '\n'
       << std::flush;
   return out ? kExitOk : kExitUsage;
 }
@@ -650,9 +650,10 @@ int Run(const Options& options, Environment& env) {
       err << kProgram << ": " << fault << '\n';
     }
     if (ok) {
-      const std::string text =
-          ReadOutputText(ReadOutputFormat(job.file, options.hasFormat ? &options.format : nullptr),
-                         received, image, first, last, ChipTypeIndexOfCode(options.type));
+      const ImageFormat outputFormat =
+          ReadOutputFormat(job.file, options.hasFormat ? &options.format : nullptr);
+      const std::string text = ReadOutputText(outputFormat, received, image, first, last,
+                                              ChipTypeIndexOfCode(options.type));
       if (!options.quiet) {
         err << kProgram << ": read " << ChecksumSummary(image, first, last) << '\n';
       }
@@ -660,8 +661,8 @@ int Run(const Options& options, Environment& env) {
         err << kProgram << ": " << EscapeForTerminal(error) << '\n';
         status = kExitUsage;
       } else if (job.file != "-" && !options.quiet) {
-        err << kProgram << ": " << received.Count() << " lines written to "
-            << EscapeForTerminal(job.file) << '\n';
+        err << kProgram << ": " << received.Count() << " records received, written to "
+            << EscapeForTerminal(job.file) << " as " << ImageFormatName(outputFormat) << '\n';
       }
     } else if (!options.quiet && job.file != "-") {
       err << kProgram << ": read failed; "
