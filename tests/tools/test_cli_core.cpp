@@ -671,5 +671,22 @@ TEST_F(CliRun, TypesAndInfoNeedNoDevice) {
   EXPECT_TRUE(channel.openedNames.empty());
 }
 
+TEST_F(CliRun, ImageTypeLineChoosesTheTypeUnlessGiven) {
+  const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> cases = {
+      {"10", {}, "RT 0A"}, {"$0A", {}, "RT 0A"}, {"10", {"-t", "05"}, "RT 05"},
+      {"19", {}, "RT 08"}, {"-1", {}, "RT 08"},  {"0A", {}, "RT 08"},
+  };
+  for (const auto& [value, extra, expected] : cases) {
+    WriteFile("typed.hex", ";Type=" + value + "\r\n:0100000042BD\r\n:00000001FF\r\n");
+    channel.written.clear();
+    device.uploadLines = 3;
+    std::vector<std::string> args = extra;
+    args.insert(args.end(), {"write", Path("typed.hex")});
+    EXPECT_EQ(RunArgs(args), kExitOk) << value;
+    ASSERT_GE(Sent().size(), 2u);
+    EXPECT_EQ(Sent()[1], expected) << value;
+  }
+}
+
 }  // namespace
 }  // namespace zemb::cli

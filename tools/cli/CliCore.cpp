@@ -221,6 +221,8 @@ struct Job {
   std::string file;  // the image to upload, or where a read goes
   bool fileExisted = false;
   InputImage input;  // its lines are what an upload sends
+  std::string type;  // the code sent on connecting
+  bool typeFromImage = false;
 };
 
 bool AddressOperand(const std::string& text, const char* what, int32_t& value, std::string& error) {
@@ -266,6 +268,7 @@ bool LoadImageOperand(const Options& options, Job& job, const std::string& bytes
 // error.
 bool Prepare(const Options& options, Environment& env, Job& job, std::string& error) {
   const auto& ops = options.operands;
+  job.type = options.type;
   switch (options.command) {
     case Command::None:
       error = "no command given";
@@ -325,6 +328,12 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
       std::string bytes;
       if (!ReadImageInput(job.file, env.in, bytes, error)) return false;
       if (!LoadImageOperand(options, job, bytes, error)) return false;
+      // The type the image was read as, unless -t says otherwise: a chip programmed as
+      // another type gets another programming voltage.
+      if (!options.typeGiven && job.input.typeIndex >= 0) {
+        job.type = ChipTypeTable()[static_cast<size_t>(job.input.typeIndex)].code;
+        job.typeFromImage = true;
+      }
       // An upload of nothing would still be answered OK.
       if (options.command != Command::Info && job.input.image.Empty()) {
         error = FileDisplayName(job.file) +
@@ -426,6 +435,7 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
           return false;
         }
         options.type = value;
+        options.typeGiven = true;
         continue;
       }
     }
@@ -483,7 +493,8 @@ std::string UsageText() {
          "time in milliseconds, control bytes escaped.\n"
          "--port defaults to COM1 (COMn maps to $ZEMBROMW_COMn, else the port chosen in the\n"
          "window, else /dev/ttyS<n-1>; a name with \"/\" is a path), --speed to 9600, --type\n"
-         "(the type sent on connecting; give it with every command) to 08.\n"
+         "(the type sent on connecting; give it with every command) to the entry an Intel\n"
+         "HEX FILE's ;Type line selects, else 08.\n"
          "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
          "refused the --type (then nothing else is sent), or a read brought back unsound\n"
          "data, 2 usage or file error (a malformed record is named by its line; nothing is\n"
@@ -540,7 +551,11 @@ int Run(const Options& options, Environment& env) {
   rom.Setcom(options.port);
   rom.SetSpeed(options.speed);
   // "type" selects the type itself, so the connection sends no default type before it.
-  rom.SetdefaultRT(options.command == Command::Type ? std::string() : options.type);
+  rom.SetdefaultRT(options.command == Command::Type ? std::string() : job.type);
+  if (job.typeFromImage && !options.quiet) {
+    err << kProgram << ": ROM type " << job.type << " from the ;Type line of "
+        << EscapeForTerminal(FileDisplayName(job.file)) << '\n';
+  }
   int stopped = -1;
 
   // The transcript and the progress bar would overwrite each other.
@@ -558,7 +573,10 @@ int Run(const Options& options, Environment& env) {
   bool aborted = false;
   std::string answer;
   try {
-    stopped = PrepareLine(rom, options, err);
+    // The type checks name the type actually sent, which may come from the image.
+    Options lineOptions = options;
+    lineOptions.type = job.type;
+    stopped = PrepareLine(rom, lineOptions, err);
     if (stopped < 0) switch (options.command) {
         case Command::Type:
           answer = rom.SetRomType(options.operands[0]);
@@ -652,8 +670,8 @@ int Run(const Options& options, Environment& env) {
     if (ok) {
       const ImageFormat outputFormat =
           ReadOutputFormat(job.file, options.hasFormat ? &options.format : nullptr);
-      const std::string text = ReadOutputText(outputFormat, received, image, first, last,
-                                              ChipTypeIndexOfCode(options.type));
+      const std::string text =
+          ReadOutputText(outputFormat, received, image, first, last, ChipTypeIndexOfCode(job.type));
       if (!options.quiet) {
         err << kProgram << ": read " << ChecksumSummary(image, first, last) << '\n';
       }

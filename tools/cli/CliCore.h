@@ -27,6 +27,8 @@ struct Options {
   std::string port = "COM1";
   int32_t speed = 9600;
   std::string type = "08";
+  // -t was given, so an image's ;Type line does not choose the type.
+  bool typeGiven = false;
   bool quiet = false;
   bool help = false;
   bool version = false;

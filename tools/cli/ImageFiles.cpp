@@ -85,6 +85,13 @@ bool LoadInputImage(const std::string& file, const std::string& bytes, const Ima
       if (!hasMax) input.end = input.image.MaxAddress();
     }
     input.hasRange = (hasMin && hasMax) || !input.image.Empty();
+    // Read as the window reads it; a value that selects no entry selects nothing.
+    int32_t index = -1;
+    const std::string type = input.lines.Values(";Type");
+    if (!type.empty() && TryStrToInt(type, index) && index >= 0 &&
+        static_cast<size_t>(index) < ChipTypeTable().size()) {
+      input.typeIndex = index;
+    }
     return true;
   }
   std::vector<std::string> lines;

@@ -20,6 +20,8 @@ struct InputImage {
   SparseImage image;
   // The address range: from the ;MinAdr/;MaxAdr lines of an Intel HEX file when it has
   // them, else from the data.
+  // The entry of the type list an Intel HEX file's ;Type line selects, or -1.
+  int typeIndex = -1;
   bool hasRange = false;
   uint32_t start = 0;
   uint32_t end = 0;
