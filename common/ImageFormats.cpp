@@ -271,6 +271,8 @@ bool ImageFormatFromExtension(std::string_view path, ImageFormat& format) {
 
 ImageFormat DetectImageFormat(std::string_view contents) {
   if (contents.find('\0') != std::string_view::npos) return ImageFormat::Binary;
+  // An editor's byte order mark does not make a text file binary; the reader then names it.
+  if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
   LineReader reader(contents);
   std::string_view line;
   bool headers = false;

@@ -133,6 +133,7 @@ TEST(ImageRead, FormatIsDetectedFromTheContent) {
       {";MinAdr=0\r\n;MaxAdr=FFF\r\n", ImageFormat::IntelHex},
       {"S00600004844521B\nS9030000FC\n", ImageFormat::SRecord},
       {"\n  S1130000285F245F2212226A000424290008237C2A\n", ImageFormat::SRecord},
+      {"\xEF\xBB\xBF:00000001FF\r\n", ImageFormat::IntelHex},
       {";Type=8\r\nRA\r\n:00000001FF", ImageFormat::Binary},
       {std::string(":00000001FF\r\n\0", 14), ImageFormat::Binary},
       {std::string("\x00\x3A", 2), ImageFormat::Binary},
