@@ -100,7 +100,7 @@ int TakeImageOption(const std::vector<std::string>& args, size_t& i, Options& op
   int taken = TakeValueOption(args, i, '\0', "format", value);
   if (taken == 1) {
     if (!ImageFormatFromName(value, options.format)) {
-      error = "unknown format '" + PrintableText(value) + "' (hex, srec or bin)";
+      error = "unknown format '" + value + "' (hex, srec or bin)";
       return -1;
     }
     options.hasFormat = true;
@@ -111,7 +111,7 @@ int TakeImageOption(const std::vector<std::string>& args, size_t& i, Options& op
     if (taken == 1) {
       int32_t base = 0;
       if (!ParseAddress(value, base)) {
-        error = "the base address '" + PrintableText(value) + "' is not hexadecimal";
+        error = "the base address '" + value + "' is not hexadecimal";
         return -1;
       }
       options.base = static_cast<uint32_t>(base);
@@ -251,14 +251,13 @@ bool LoadImageOperand(const Options& options, Job& job, const std::string& bytes
   if (format != ImageFormat::Binary) {
     const ReadResult text = CheckTextImage(bytes);
     if (!text) {
-      error = PrintableText(name) + ": " + text.reason;
+      error = name + ": " + text.reason;
       return false;
     }
   }
   if (!LoadInputImage(name, bytes, &format, options.base, job.input, error)) return false;
   if (options.hasBase && format != ImageFormat::Binary) {
-    error = "--base places a binary image only; " + PrintableText(name) + " is read as " +
-            ImageFormatName(format);
+    error = "--base places a binary image only; " + name + " is read as " + ImageFormatName(format);
     return false;
   }
   return true;
@@ -344,7 +343,7 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
       }
       if (ops.size() == 1) {
         if (!job.input.hasRange) {
-          error = PrintableText(FileDisplayName(job.file)) +
+          error = FileDisplayName(job.file) +
                   " holds no data and no ;MinAdr/;MaxAdr lines; give START and END";
           return false;
         }
@@ -513,7 +512,7 @@ int RunInfo(const Job& job, std::ostream& out, std::ostream& err) {
     err << kProgram << ": the start address is above the end address\n";
     return kExitUsage;
   }
-  out << PrintableText(FileDisplayName(job.file)) << ": " << ImageFormatName(job.input.format)
+  out << EscapeForTerminal(FileDisplayName(job.file)) << ": " << ImageFormatName(job.input.format)
       << ", " << ChecksumSummary(job.input.image, first, last) << '\n'
       << std::flush;
   return out ? kExitOk : kExitUsage;

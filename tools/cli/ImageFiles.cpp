@@ -36,7 +36,7 @@ bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint3
   if (!present) return true;
   int32_t parsed = 0;
   if (text[0] == ' ' || !TryStrToInt("$" + text, parsed)) {
-    error = std::string(name) + " value '" + PrintableText(text) + "' is not hexadecimal";
+    error = std::string(name) + " value '" + text + "' is not hexadecimal";
     return false;
   }
   value = static_cast<uint32_t>(parsed);
@@ -45,25 +45,9 @@ bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint3
 
 }  // namespace
 
-std::string PrintableText(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b >= 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 bool LoadInputImage(const std::string& file, const std::string& bytes, const ImageFormat* format,
                     uint32_t base, InputImage& input, std::string& error) {
-  const std::string name = PrintableText(file);
+  const std::string& name = file;
   input.format = format != nullptr ? *format : DetectImageFormat(bytes);
   ImageError fault;
   if (!ReadImage(input.format, bytes, base, input.image, fault)) {

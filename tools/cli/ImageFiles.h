@@ -29,7 +29,7 @@ struct InputImage {
 
 // Reads and checks an image file's bytes. format is the one given with --format, or null to
 // detect it from the content; base places a binary image. False with a message naming the
-// file (and the line of a malformed record) on failure.
+// file (and the line of a malformed record) on failure; the message is printed escaped.
 bool LoadInputImage(const std::string& file, const std::string& bytes, const ImageFormat* format,
                     uint32_t base, InputImage& input, std::string& error);
 
@@ -52,9 +52,5 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
 
 // The "types" command's table.
 void PrintChipTypes(std::ostream& out);
-
-// Text from a file or device made safe to print: controls, DEL and bytes above 0x7F become
-// \xNN, so nothing printed can drive the terminal.
-std::string PrintableText(const std::string& text);
 
 }  // namespace zemb::cli
