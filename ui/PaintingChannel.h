@@ -8,11 +8,11 @@
 #include <functional>
 #include <memory>
 
-#include "SerialChannel.h"
+#include "ForwardingChannel.h"
 
 namespace zemb::ui {
 
-class PaintingChannel : public SerialChannel {
+class PaintingChannel : public SlicedChannel {
  public:
   // The longest single wait handed to the wrapped channel, ms; shorter reads (such as the
   // 100 ms between the bytes of a line) go through whole.
@@ -27,28 +27,12 @@ class PaintingChannel : public SerialChannel {
                            std::function<void()> pump = nullptr,
                            std::function<bool()> abortRequested = nullptr);
 
-  SerialChannel& Inner() { return *inner_; }
-  SerialFault LastFault() const override { return inner_->LastFault(); }
-  std::string LastError() const override { return inner_->LastError(); }
-
-  bool Open(const std::string& name) override { return inner_->Open(name); }
-  bool IsOpen() const override { return inner_->IsOpen(); }
-  void Close() override { inner_->Close(); }
-  void SetTimeouts(const CommTimeouts& timeouts) override;
-  bool Configure(int32_t baud) override { return inner_->Configure(baud); }
-  void RaiseDtrRts() override { inner_->RaiseDtrRts(); }
-  bool ReadByte(uint8_t& byte) override;
-  int WriteByte(uint8_t byte) override;
-  void Sleep(uint32_t ms) override;
+ protected:
+  void Between() override;
 
  private:
-  void MaybePump();
-  void AbortIfRequested() const;
-
-  std::unique_ptr<SerialChannel> inner_;
   std::function<void()> pump_;
   std::function<bool()> abortRequested_;
-  CommTimeouts requested_;
   QElapsedTimer sincePump_;
 };
 

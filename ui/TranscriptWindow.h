@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "SerialChannel.h"
+#include "ForwardingChannel.h"
 
 class QPlainTextEdit;
 class QPushButton;
@@ -67,29 +67,18 @@ class TranscriptLog {
 };
 
 // Wraps a serial channel and records every byte that was written.
-class SentBytesTap : public SerialChannel {
+class SentBytesTap : public ForwardingChannel {
  public:
   SentBytesTap(std::unique_ptr<SerialChannel> inner, TranscriptLog* log)
-      : inner_(std::move(inner)), log_(log) {}
+      : ForwardingChannel(std::move(inner)), log_(log) {}
 
-  bool Open(const std::string& name) override { return inner_->Open(name); }
-  bool IsOpen() const override { return inner_->IsOpen(); }
-  void Close() override { inner_->Close(); }
-  void SetTimeouts(const CommTimeouts& timeouts) override { inner_->SetTimeouts(timeouts); }
-  bool Configure(int32_t baud) override { return inner_->Configure(baud); }
-  void RaiseDtrRts() override { inner_->RaiseDtrRts(); }
-  bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
   int WriteByte(uint8_t byte) override {
-    const int written = inner_->WriteByte(byte);
+    const int written = ForwardingChannel::WriteByte(byte);
     if (written == 1) log_->Record(TranscriptLog::Direction::Sent, byte);
     return written;
   }
-  void Sleep(uint32_t ms) override { inner_->Sleep(ms); }
-  SerialFault LastFault() const override { return inner_->LastFault(); }
-  std::string LastError() const override { return inner_->LastError(); }
 
  private:
-  std::unique_ptr<SerialChannel> inner_;
   TranscriptLog* log_;
 };
 

@@ -11,6 +11,7 @@
 
 #include "CliCore.h"
 #include "FileIO.h"
+#include "ForwardingChannel.h"
 #include "ImageFormats.h"
 #include "ScriptedChannel.h"
 
@@ -20,21 +21,9 @@ namespace {
 using test::ScriptedChannel;
 
 // Lends a test-owned channel to the component, which destroys what it is given.
-class BorrowedChannel : public SerialChannel {
+class BorrowedChannel : public ForwardingChannel {
  public:
-  explicit BorrowedChannel(SerialChannel& target) : t_(target) {}
-  bool Open(const std::string& name) override { return t_.Open(name); }
-  bool IsOpen() const override { return t_.IsOpen(); }
-  void Close() override { t_.Close(); }
-  void SetTimeouts(const CommTimeouts& timeouts) override { t_.SetTimeouts(timeouts); }
-  bool Configure(int32_t baud) override { return t_.Configure(baud); }
-  void RaiseDtrRts() override { t_.RaiseDtrRts(); }
-  bool ReadByte(uint8_t& byte) override { return t_.ReadByte(byte); }
-  int WriteByte(uint8_t byte) override { return t_.WriteByte(byte); }
-  void Sleep(uint32_t ms) override { t_.Sleep(ms); }
-
- private:
-  SerialChannel& t_;
+  explicit BorrowedChannel(SerialChannel& target) : ForwardingChannel(target) {}
 };
 
 // A ROM writer answering from a script: every command gets its configured answer; an

@@ -9,6 +9,7 @@
 
 #include "CliCore.h"
 #include "FakeRomWriter.h"
+#include "ForwardingChannel.h"
 #include "ScriptedChannel.h"
 
 namespace zemb::cli {
@@ -19,21 +20,9 @@ using test::ScriptedChannel;
 
 // Hands the fixture's line to a run without giving it away, so that the test can look at
 // it after the run.
-class BorrowedChannel : public SerialChannel {
+class BorrowedChannel : public ForwardingChannel {
  public:
-  explicit BorrowedChannel(SerialChannel& target) : t_(target) {}
-  bool Open(const std::string& name) override { return t_.Open(name); }
-  bool IsOpen() const override { return t_.IsOpen(); }
-  void Close() override { t_.Close(); }
-  void SetTimeouts(const CommTimeouts& timeouts) override { t_.SetTimeouts(timeouts); }
-  bool Configure(int32_t baud) override { return t_.Configure(baud); }
-  void RaiseDtrRts() override { t_.RaiseDtrRts(); }
-  bool ReadByte(uint8_t& byte) override { return t_.ReadByte(byte); }
-  int WriteByte(uint8_t byte) override { return t_.WriteByte(byte); }
-  void Sleep(uint32_t ms) override { t_.Sleep(ms); }
-
- private:
-  SerialChannel& t_;
+  explicit BorrowedChannel(SerialChannel& target) : ForwardingChannel(target) {}
 };
 
 class CliHostile : public ::testing::Test {

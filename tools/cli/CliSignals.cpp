@@ -1,6 +1,5 @@
 #include "CliSignals.h"
 
-#include <algorithm>
 #include <csignal>
 #include <iterator>
 
@@ -76,50 +75,8 @@ std::string SignalName(int signal) {
   }
 }
 
-void InterruptibleChannel::ThrowIfCaught() {
+void InterruptibleChannel::Between() {
   if (g_caught != 0) Abort();
-}
-
-bool InterruptibleChannel::Open(const std::string& name) {
-  ThrowIfCaught();
-  return inner_->Open(name);
-}
-
-void InterruptibleChannel::SetTimeouts(const CommTimeouts& timeouts) {
-  requested_ = timeouts;
-  inner_->SetTimeouts(timeouts);
-}
-
-bool InterruptibleChannel::ReadByte(uint8_t& byte) {
-  ThrowIfCaught();
-  const uint32_t total = requested_.ReadTotalTimeoutConstant;
-  if (requested_.ReadTotalTimeoutMultiplier != 0 || total <= kSliceMs) {
-    return inner_->ReadByte(byte);
-  }
-  CommTimeouts slice = requested_;
-  bool got = false;
-  for (uint32_t remaining = total; remaining > 0 && !got;) {
-    const uint32_t wait = std::min(remaining, kSliceMs);
-    slice.ReadTotalTimeoutConstant = wait;
-    inner_->SetTimeouts(slice);
-    got = inner_->ReadByte(byte);
-    remaining -= wait;
-    // A port closed by a hang-up answers at once: no use waiting out the rest.
-    if (!got && !inner_->IsOpen()) break;
-    if (!got) ThrowIfCaught();
-  }
-  inner_->SetTimeouts(requested_);
-  return got;
-}
-
-int InterruptibleChannel::WriteByte(uint8_t byte) {
-  ThrowIfCaught();
-  return inner_->WriteByte(byte);
-}
-
-void InterruptibleChannel::Sleep(uint32_t ms) {
-  ThrowIfCaught();
-  inner_->Sleep(ms);
 }
 
 }  // namespace zemb::cli

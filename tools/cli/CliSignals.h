@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "SerialChannel.h"
+#include "ForwardingChannel.h"
 
 namespace zemb::cli {
 
@@ -28,29 +28,15 @@ std::string SignalName(int signal);
 // Wraps a channel so that a caught signal ends the operation within a tenth of a second:
 // long reads are cut into short slices, and every call raises the silent abort once a
 // signal has arrived.
-class InterruptibleChannel : public SerialChannel {
+class InterruptibleChannel : public SlicedChannel {
  public:
   static constexpr uint32_t kSliceMs = 100;
 
-  explicit InterruptibleChannel(std::unique_ptr<SerialChannel> inner) : inner_(std::move(inner)) {}
+  explicit InterruptibleChannel(std::unique_ptr<SerialChannel> inner)
+      : SlicedChannel(std::move(inner), kSliceMs) {}
 
-  bool Open(const std::string& name) override;
-  bool IsOpen() const override { return inner_->IsOpen(); }
-  void Close() override { inner_->Close(); }
-  void SetTimeouts(const CommTimeouts& timeouts) override;
-  bool Configure(int32_t baud) override { return inner_->Configure(baud); }
-  void RaiseDtrRts() override { inner_->RaiseDtrRts(); }
-  bool ReadByte(uint8_t& byte) override;
-  int WriteByte(uint8_t byte) override;
-  void Sleep(uint32_t ms) override;
-  SerialFault LastFault() const override { return inner_->LastFault(); }
-  std::string LastError() const override { return inner_->LastError(); }
-
- private:
-  static void ThrowIfCaught();
-
-  std::unique_ptr<SerialChannel> inner_;
-  CommTimeouts requested_;
+ protected:
+  void Between() override;
 };
 
 }  // namespace zemb::cli

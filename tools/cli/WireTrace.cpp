@@ -5,14 +5,14 @@
 namespace zemb::cli {
 
 WatchedChannel::WatchedChannel(std::unique_ptr<SerialChannel> inner, std::ostream* trace)
-    : inner_(std::move(inner)), trace_(trace) {}
+    : ForwardingChannel(std::move(inner)), trace_(trace) {}
 
 WatchedChannel::~WatchedChannel() {
   FlushTrace();
 }
 
 bool WatchedChannel::ReadByte(uint8_t& byte) {
-  if (!inner_->ReadByte(byte)) return false;
+  if (!ForwardingChannel::ReadByte(byte)) return false;
   Trace('>', byte);
   if (byte == '\r') {
     // The component ends a line at CR and drops the LF some devices send after it.
@@ -25,7 +25,7 @@ bool WatchedChannel::ReadByte(uint8_t& byte) {
 }
 
 int WatchedChannel::WriteByte(uint8_t byte) {
-  const int written = inner_->WriteByte(byte);
+  const int written = ForwardingChannel::WriteByte(byte);
   if (written == 1) Trace('<', byte);
   return written;
 }

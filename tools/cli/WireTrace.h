@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
-#include "SerialChannel.h"
+#include "ForwardingChannel.h"
 #include "WireTranscript.h"
 
 namespace zemb::cli {
 
-class WatchedChannel : public SerialChannel {
+class WatchedChannel : public ForwardingChannel {
  public:
   // Longer device lines are cut: only their start matters for a message.
   static constexpr size_t kMaxLineKept = 512;
@@ -21,17 +21,8 @@ class WatchedChannel : public SerialChannel {
   WatchedChannel(std::unique_ptr<SerialChannel> inner, std::ostream* trace);
   ~WatchedChannel() override;
 
-  bool Open(const std::string& name) override { return inner_->Open(name); }
-  bool IsOpen() const override { return inner_->IsOpen(); }
-  void Close() override { inner_->Close(); }
-  void SetTimeouts(const CommTimeouts& timeouts) override { inner_->SetTimeouts(timeouts); }
-  bool Configure(int32_t baud) override { return inner_->Configure(baud); }
-  void RaiseDtrRts() override { inner_->RaiseDtrRts(); }
   bool ReadByte(uint8_t& byte) override;
   int WriteByte(uint8_t byte) override;
-  void Sleep(uint32_t ms) override { inner_->Sleep(ms); }
-  SerialFault LastFault() const override { return inner_->LastFault(); }
-  std::string LastError() const override { return inner_->LastError(); }
 
   // The last line the device sent, control bytes removed as the component removes them;
   // a line still open counts once it holds anything.
@@ -42,7 +33,6 @@ class WatchedChannel : public SerialChannel {
  private:
   void Trace(char direction, uint8_t byte);
 
-  std::unique_ptr<SerialChannel> inner_;
   std::ostream* trace_;
   TranscriptFormatter formatter_{false};
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
