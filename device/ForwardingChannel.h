@@ -29,6 +29,7 @@ class ForwardingChannel : public SerialChannel {
   bool ReadByte(uint8_t& byte) override { return inner_->ReadByte(byte); }
   int WriteByte(uint8_t byte) override { return inner_->WriteByte(byte); }
   void Sleep(uint32_t ms) override { inner_->Sleep(ms); }
+  bool LineAlive() override { return inner_->LineAlive(); }
   SerialFault LastFault() const override { return inner_->LastFault(); }
   std::string LastError() const override { return inner_->LastError(); }
 

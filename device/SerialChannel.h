@@ -68,6 +68,11 @@ class SerialChannel {
   // A pause of ms milliseconds on the channel's clock (a test channel's clock is virtual).
   virtual void Sleep(uint32_t ms) = 0;
 
+  // True when the channel is open and its far end has not gone away. A line that hung up
+  // while nobody was reading (an adapter pulled between two commands) is closed here, with
+  // the fault recorded, so that the next open starts afresh.
+  virtual bool LineAlive() { return IsOpen(); }
+
   // The cause and a one-line description (naming the device tried) of the last failure;
   // Open clears both when it starts.
   virtual SerialFault LastFault() const { return SerialFault::None; }

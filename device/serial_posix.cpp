@@ -59,6 +59,7 @@ class PosixSerialChannel final : public SerialChannel {
   bool ReadByte(uint8_t& byte) override;
   int WriteByte(uint8_t byte) override;
   void Sleep(uint32_t ms) override { SleepFor(std::chrono::milliseconds(ms)); }
+  bool LineAlive() override;
   SerialFault LastFault() const override { return fault_; }
   std::string LastError() const override { return error_; }
 
@@ -230,6 +231,16 @@ void PosixSerialChannel::RaiseDtrRts() {
       Fail(SerialFault::Failed, "cannot raise DTR/RTS", errno);
     }
   }
+}
+
+bool PosixSerialChannel::LineAlive() {
+  if (!IsOpen()) return false;
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    FailAndClose(SerialFault::HungUp, "the line hung up");
+    return false;
+  }
+  return true;
 }
 
 bool PosixSerialChannel::ReadByte(uint8_t& byte) {

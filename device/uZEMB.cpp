@@ -67,7 +67,8 @@ void TzembROMWT::SetSpeed(int32_t value) {
 }
 
 void TzembROMWT::OpenPort() {
-  if (channel_->IsOpen()) return;
+  // A port whose line went away since the last command is opened afresh.
+  if (channel_->LineAlive()) return;
   // Names that do not fit the 128-character device name buffer are refused like a
   // missing device.
   if (com_.size() > kMaxPortNameLength) return;
@@ -241,6 +242,9 @@ void TzembROMWT::WaitWhileXoff() {
     }
     channel_->Sleep(kXoffPollMs);
     heldMs_ += kXoffPollMs;
+    // A writer that went away while holding the line sends nothing more; no need to wait
+    // out the passes.
+    if (!channel_->LineAlive()) Abort();
     // A fresh XOFF restarts the pass count, but not the clock of the whole hold.
     if (++passes > kXoffMaxPasses || heldMs_ > kMaxUploadHoldMs) Abort();
   }
