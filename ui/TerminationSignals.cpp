@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QWidget>
 
 #ifndef _WIN32
@@ -11,6 +13,20 @@
 #endif
 
 namespace zemb::ui {
+
+void EndModalLoops() {
+  // Bounded: a dialog that refuses to go would otherwise keep this loop turning.
+  for (int i = 0; i < 16; ++i) {
+    QWidget* top = QApplication::activePopupWidget();
+    if (!top) top = QApplication::activeModalWidget();
+    if (!top) return;
+    if (auto* dialog = qobject_cast<QDialog*>(top)) {
+      dialog->reject();
+    } else {
+      top->close();
+    }
+  }
+}
 
 #ifndef _WIN32
 
@@ -34,6 +50,9 @@ void CloseOnTerminationSignals(QWidget* window) {
     char buf[16];
     while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
     }
+    // A file dialog or message box runs a loop of its own and would hold the close until
+    // the user answers it; a signal answers it as a cancel.
+    EndModalLoops();
     window->close();
   });
   // Once the window is gone the signals end the process again.

@@ -10,4 +10,8 @@ namespace zemb::ui {
 // Installs the handlers (POSIX; nothing elsewhere) until the window is destroyed.
 void CloseOnTerminationSignals(QWidget* window);
 
+// Cancels the open popup menus, dialogs and message boxes, innermost first, so that the
+// code waiting on each of them goes on.
+void EndModalLoops();
+
 }  // namespace zemb::ui

@@ -1,11 +1,15 @@
 // The main window: start-up, the type list and port group, the address range, the saved
 // field values and the loading of image files.
 #include <QAbstractItemView>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+#include <chrono>
 #include <csignal>
 
 #include "Errors.h"
@@ -262,6 +266,65 @@ TEST_F(Persistence, TerminationSignalClosesTheWindowSoTheValuesAreStored) {
   for (int i = 0; i < 100 && f.isVisible(); ++i) QTest::qWait(10);
   EXPECT_FALSE(f.isVisible());
   EXPECT_EQ(ReadValue("@Form1.Edit2"), "1FFF");
+}
+
+// Runs a modal loop the way a file dialog or message box does, while a termination signal
+// arrives; a loop the signal does not end is accepted after a few seconds.
+bool RunModalUnderSignal(QDialog& dialog) {
+  QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+  QTimer::singleShot(3000, &dialog, [&dialog] { dialog.accept(); });
+  return dialog.exec() == QDialog::Accepted;
+}
+
+class ModalBoxReporter : public ErrorReporter {
+ public:
+  void ShowError(const std::string&, const std::string& message) override {
+    QMessageBox box(QMessageBox::Critical, QString(), QString::fromStdString(message));
+    RunModalUnderSignal(box);
+    ++shown;
+  }
+  int shown = 0;
+};
+
+TEST_F(Persistence, TerminationSignalCancelsAnOpenDialogOrBoxThenCloses) {
+  struct Case {
+    const char* name;
+    void (TForm1::*press)(TComponent*);
+    bool errorBox;  // the dialog names a missing file, whose load error box is up
+  };
+  const Case cases[] = {
+      {"File button's dialog", &TForm1::Button7Click, false},
+      {"PROGRAM's dialog, an operation under way", &TForm1::Button3Click, false},
+      {"load error box", &TForm1::Button7Click, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TForm1& f = MakeForm();
+    f.show();
+    CloseOnTerminationSignals(&f);
+    f.Edit2->SetText("2FFF");
+    ModalBoxReporter boxes;
+    if (c.errorBox) {
+      ScriptDialog(f.OpenDialog1, {Path("missing.hex")});
+      SetErrorReporter(&boxes);
+    } else {
+      f.OpenDialog1->SetRunner([&f](TFileDialog&) {
+        QDialog dialog(&f);
+        return RunModalUnderSignal(dialog);
+      });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    RunGuarded([&] { (f.*c.press)(c.press == &TForm1::Button7Click ? f.Button7 : f.Button3); });
+    const auto took = std::chrono::steady_clock::now() - start;
+    SetErrorReporter(&reporter_);
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_EQ(boxes.shown, c.errorBox ? 1 : 0);
+    for (int i = 0; i < 100 && f.isVisible(); ++i) QTest::qWait(10);
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(channel().written.empty());  // a cancel, not a pick
+    EXPECT_EQ(ReadValue("@Form1.Edit2"), "2FFF");
+    DestroyForm();
+  }
 }
 
 TEST(HexAddressField, AcceptsOnlyHexDigitsUpToThirtyTwoBits) {
