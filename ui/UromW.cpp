@@ -53,6 +53,13 @@ std::string CutUtf8(const std::string& text, size_t max) {
   return text.substr(0, end);
 }
 
+// A dropped file's name as the bytes the file system knows it by. A name that is not UTF-8
+// keeps its bytes only in the URL's percent-encoding; toLocalFile() would replace them.
+std::string LocalFileBytes(const QUrl& url) {
+  if (!url.host().isEmpty()) return url.toLocalFile().toStdString();
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
 template <class T>
 T* Named(T* component, const char* name) {
   component->SetName(name);
@@ -456,7 +463,7 @@ void TForm1::Button7Click(TComponent* /*Sender*/) {
 void TForm1::WM_DropFiles(const QList<QUrl>& urls) {
   for (const QUrl& url : urls) {
     if (!url.isLocalFile()) continue;
-    LoadImageFile(CutUtf8(url.toLocalFile().toStdString(), kMaxDroppedNameLength));
+    LoadImageFile(CutUtf8(LocalFileBytes(url), kMaxDroppedNameLength));
     return;
   }
 }

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ProcessSetup.h"
 #include "TerminationSignals.h"
@@ -26,7 +28,12 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     QApplication app(argc, argv);
-    zemb::ui::TForm1 form;
+    // The toolkit has taken its own options out of argv. The rest go on as the bytes they
+    // are: Qt's decoded copy turns a file name that is not UTF-8 into one that names
+    // nothing.
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    zemb::ui::TForm1 form(nullptr, std::move(arguments));
     zemb::ui::CloseOnTerminationSignals(&form);
     form.show();
     result = QApplication::exec();

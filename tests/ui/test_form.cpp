@@ -472,6 +472,31 @@ TEST_F(ImageFile, DropLoadsTheFirstFileOnly) {
   EXPECT_EQ(f.Label1->Caption(), first);
 }
 
+TEST_F(ImageFile, DroppedNameIsLoadedByItsBytesAlsoWhenItIsNotUtf8) {
+  const char* names[] = {
+      "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.hex",  // UTF-8
+      "\x83\x65\x83\x58\x83\x67.hex",              // the same name in Shift-JIS
+      "caf\xE9 100%41.hex",                        // Latin-1, a blank and a percent sign
+  };
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    TForm1& f = MakeForm();
+    const std::string path = WriteFile(name, ";MaxAdr=2345\r\n:data\r\n");
+    QMimeData mime;
+    // What a file manager sends: the name's bytes, percent-encoded.
+    const QByteArray encoded = QByteArray::fromStdString(path).toPercentEncoding("/");
+    mime.setUrls({QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &drop);
+    EXPECT_TRUE(reporter_.messages.empty()) << reporter_.messages.front();
+    EXPECT_EQ(MemoLines(), (std::vector<std::string>{";MaxAdr=2345", ":data"}));
+    EXPECT_EQ(f.Edit2->Text(), "2345");
+    reporter_.messages.clear();
+  }
+}
+
 TEST_F(ImageFile, LongDroppedNameIsCutTo1023Characters) {
   TForm1& f = MakeForm();
   const std::string longName = "/" + std::string(1100, 'a') + ".hex";
