@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QUrl>
 
@@ -58,6 +59,29 @@ std::string CutUtf8(const std::string& text, size_t max) {
 std::string LocalFileBytes(const QUrl& url) {
   if (!url.host().isEmpty()) return url.toLocalFile().toStdString();
   return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+// Puts a tool window next to the main window where the screen has room for it: otherwise
+// it opens over the controls whose traffic it shows (a window manager centres it there).
+void PlaceBeside(QWidget* tool, const QWidget* main) {
+  const QScreen* screen = main->screen();
+  if (!screen) return;
+  constexpr int kGap = 8;
+  const QRect room = screen->availableGeometry();
+  const QRect frame = main->frameGeometry();
+  const QSize size = tool->size();
+  const QPoint places[] = {
+      {frame.right() + 1 + kGap, frame.top()},
+      {frame.left(), frame.bottom() + 1 + kGap},
+      {frame.left() - kGap - size.width(), frame.top()},
+      {frame.left(), frame.top() - kGap - size.height()},
+  };
+  for (const QPoint& place : places) {
+    if (room.contains(QRect(place, size))) {
+      tool->move(place);
+      return;
+    }
+  }
 }
 
 template <class T>
@@ -287,7 +311,10 @@ void TForm1::CreateTranscript() {
 }
 
 void TForm1::ToggleTranscript() {
-  if (!transcriptWindow_) transcriptWindow_ = new TranscriptWindow(transcript_.get(), this);
+  if (!transcriptWindow_) {
+    transcriptWindow_ = new TranscriptWindow(transcript_.get(), this);
+    PlaceBeside(transcriptWindow_, this);
+  }
   transcriptWindow_->Toggle();
 }
 

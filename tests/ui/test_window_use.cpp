@@ -278,6 +278,23 @@ TEST_F(WindowUse, TranscriptShowsTheCommandsAndAnswersOfABlankCheck) {
   EXPECT_FALSE(f.TranscriptView()->isVisible());
 }
 
+TEST_F(WindowUse, TranscriptOpensBesideTheWindowWhereTheScreenHasRoom) {
+  // The window at the top of the screen and at its bottom: the transcript goes below it,
+  // then above it, never over it.
+  for (const bool atTop : {true, false}) {
+    SCOPED_TRACE(atTop ? "at the top" : "at the bottom");
+    TForm1& f = ShownForm();
+    const QRect room = f.screen()->availableGeometry();
+    f.move(room.left() + 10,
+           atTop ? room.top() + 10 : room.bottom() - f.frameGeometry().height() - 10);
+    f.ToggleTranscript();
+    ASSERT_TRUE(f.TranscriptView()->isVisible());
+    const QRect shown = f.TranscriptView()->frameGeometry();
+    EXPECT_FALSE(shown.intersects(f.frameGeometry()));
+    EXPECT_TRUE(room.contains(shown));
+  }
+}
+
 TEST(TranscriptLog, SpellsControlBytesAndSplitsAtEachSidesLineEnd) {
   TranscriptLog log(3, [] { return 3723004; });
   auto record = [&](Direction d, const std::string& bytes) {
