@@ -10,10 +10,17 @@
 
 namespace zemb {
 
+namespace {
+
+bool closedAtStart[3] = {false, false, false};
+
+}  // namespace
+
 bool PrepareProcess() {
 #ifndef _WIN32
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closedAtStart[fd] = true;
     // The lowest free descriptor is this one, since the ones below it are open by now.
     const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (opened < 0) return false;
@@ -29,6 +36,10 @@ bool PrepareProcess() {
   if (::sigaction(SIGXFSZ, &ignore, nullptr) != 0) return false;
 #endif
   return true;
+}
+
+bool StandardDescriptorWasClosed(int fd) {
+  return fd >= 0 && fd <= 2 && closedAtStart[fd];
 }
 
 }  // namespace zemb

@@ -10,4 +10,8 @@ namespace zemb {
 // exit at once. Does nothing on Windows, where handles are not reused that way.
 bool PrepareProcess();
 
+// True when descriptor fd (0, 1 or 2) was closed when PrepareProcess ran, so that what is
+// written there now goes nowhere; a program whose output matters treats it as unwritable.
+bool StandardDescriptorWasClosed(int fd);
+
 }  // namespace zemb

@@ -112,6 +112,7 @@ class CliRun : public ::testing::Test {
     env.out = &out;
     env.err = &err;
     env.progress = progress;
+    env.outIsTerminal = outIsTerminal;
     env.channel = std::make_unique<BorrowedChannel>(channel);
     return cli::Run(options, env);
   }
@@ -133,6 +134,7 @@ class CliRun : public ::testing::Test {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
+  bool outIsTerminal = false;
 };
 
 TEST(CliArguments, DefaultsAndEveryOptionForm) {
@@ -180,6 +182,12 @@ TEST(CliArguments, UsageErrors) {
       {"-s", "99999999999", "blank", "0", "1"},
       {"--port=", "blank", "0", "1"},
       {"-t", "0\r\nRW 0,1", "blank", "0", "1"},
+      // Options that would do nothing for the command are refused, not ignored.
+      {"--base", "10", "read", "0", "FF", "x.bin"},
+      {"blank", "0", "1", "--base=0"},
+      {"--format", "bin", "types"},
+      {"--format", "hex", "type", "08"},
+      {"ports", "--base", "0"},
   };
   for (const auto& args : bad) {
     Options o;
@@ -276,7 +284,8 @@ TEST_F(CliRun, DeviceFloodingBytesWithoutLineEndsIsNoHandshake) {
 TEST_F(CliRun, PortThatCannotBeOpenedExitsThree) {
   channel.openSucceeds = false;
   EXPECT_EQ(RunArgs({"-p", "COM4", "read", "0", "FFF", Path("out.hex")}), kExitPortFailed);
-  EXPECT_NE(err.str().find("cannot open port COM4"), std::string::npos);
+  // Nothing was sent, so no empty answer line follows the reason.
+  EXPECT_NE(LastErrLine().find("cannot open port COM4"), std::string::npos) << err.str();
   EXPECT_TRUE(channel.written.empty());
   EXPECT_FALSE(std::filesystem::exists(Path("out.hex")));
 }
@@ -444,6 +453,46 @@ TEST_F(CliRun, ReadToStandardOutput) {
   EXPECT_EQ(out.str(),
             ";MinAdr=0000\r\n;MaxAdr=0000\r\n;Type=10\r\n:0100000042BD\r\n:00000001FF\r\n");
   EXPECT_EQ(err.str(), "RR OK\n");
+}
+
+// Standard output that cannot take the chip's data is refused before the device is asked.
+TEST_F(CliRun, ReadToStandardOutputThatCannotTakeIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    bool terminal;
+    bool closed;
+    const char* message;  // null: the read goes ahead
+  };
+  const Case cases[] = {
+      {"closed", {"read", "0", "0", "-"}, false, true, "cannot write standard output"},
+      {"binary to a terminal",
+       {"--format", "bin", "read", "0", "0", "-"},
+       true,
+       false,
+       "will not write binary data to a terminal"},
+      {"text to a terminal", {"--format", "srec", "read", "0", "0", "-"}, true, false, nullptr},
+      {"binary to a pipe", {"--format", "bin", "read", "0", "0", "-"}, false, false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    device.readLines = {":0100000042BD", ":00000001FF"};
+    channel.written.clear();
+    out.str("");
+    out.clear();
+    if (c.closed) out.setstate(std::ios::badbit);
+    err.str("");
+    outIsTerminal = c.terminal;
+    const int status = RunArgs(c.args);
+    if (c.message != nullptr) {
+      EXPECT_EQ(status, kExitUsage);
+      EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+      EXPECT_TRUE(channel.written.empty());
+    } else {
+      EXPECT_EQ(status, kExitOk) << err.str();
+      EXPECT_FALSE(out.str().empty());
+    }
+  }
 }
 
 TEST_F(CliRun, ErrorLetterDuringUploadExitsOneWithTheDevicesMessage) {

@@ -98,7 +98,12 @@ TEST_F(CliHostile, TypeTroubleStopsBeforeAnyRomCommand) {
       {"type unanswered",
        [](FakeRomWriter& d) { d.On("RT ", {""}); },
        kExitDeviceNg,
-       "did not accept type 08 (answer: \"\")",
+       "did not answer the type command (RT 08) in time; nothing was done",
+       {"RA", "RT 08", "RA", "RT 08"}},
+      {"answer that is no type answer",
+       [](FakeRomWriter& d) { d.On("RT ", {"RA late\r"}); },
+       kExitDeviceNg,
+       "answered the type command (RT 08) with \"RA late\", which is no type answer",
        {"RA", "RT 08", "RA", "RT 08"}},
       {"port that echoes",
        [](FakeRomWriter& d) {
@@ -121,7 +126,7 @@ TEST_F(CliHostile, TypeTroubleStopsBeforeAnyRomCommand) {
     }
   }
   // "type" itself tells an echo from a refusal too.
-  EXPECT_EQ(Run({"type", "08"}, cases[2].script), kExitPortFailed);
+  EXPECT_EQ(Run({"type", "08"}, cases[3].script), kExitPortFailed);
   EXPECT_NE(err.str().find("echoes"), std::string::npos);
   EXPECT_EQ(out.str(), "");
 }
@@ -154,6 +159,8 @@ TEST_F(CliHostile, DeviceTextReachesTheTerminalEscapedAndCut) {
             kExitOk);
   EXPECT_EQ(out.str(), "RT OK \\x1B]0;owned\\x07\\x1B[31m\\x9B\n");
   EXPECT_EQ(LastErrLine(), "RT OK \\x1B]0;owned\\x07\\x1B[31m\\x9B");
+  // That answer is the device's last line; it is not repeated as if it differed.
+  EXPECT_EQ(err.str().find("last line was"), std::string::npos) << err.str();
 
   // A line of junk without a CR: cut, and marked as cut.
   EXPECT_EQ(

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -57,6 +58,25 @@ TEST_F(PortsCommand, ListsPortsAndExplainsEachPortName) {
       << line("COM2");
   EXPECT_NE(line("COM3").find("/dev/ttyS2"), std::string::npos);
   EXPECT_NE(line("COM3").find("default"), std::string::npos);
+}
+
+// What a USB adapter says about itself and what the environment holds reach the terminal
+// escaped, and a listing that could not be written is a failure.
+TEST_F(PortsCommand, DeviceTextIsEscapedAndOutputChecked) {
+  const std::string usb = sys_.Roots().sysfs + "/devices/pci0000:00/0000:00:14.0/usb1/1-1/";
+  std::ofstream(usb + "product") << "FT232R \x1B]0;owned\x07\x9B\n";
+  ::setenv("ZEMBROMW_COM3", "/dev/tty\x1B[2J", 1);
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(RunPortsCommand({}, out, err, sys_.Roots()), 0);
+  EXPECT_EQ(out.str().find('\x1B'), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("FT232R \\x1B]0;owned\\x07\\x9B"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("/dev/tty\\x1B[2J"), std::string::npos) << out.str();
+
+  std::ostringstream full;
+  full.setstate(std::ios::badbit);
+  EXPECT_EQ(RunPortsCommand({}, full, err, sys_.Roots()), kExitUsage);
+  EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos);
 }
 
 TEST_F(PortsCommand, NoPortsAndStrayOperands) {

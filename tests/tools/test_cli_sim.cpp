@@ -554,11 +554,18 @@ TEST_F(CliAgainstSimulator, OutputThatCannotBeWrittenFailsTheRun) {
   EXPECT_EQ(full.exitCode, 2) << full;
   EXPECT_NE(full.err.find("cannot write standard output"), std::string::npos) << full;
 
-  // With standard output closed the port must not take its place: the read's lines would
-  // go to the device.
+  // With standard output closed the port must not take its place (the read's lines would
+  // go to the device), and what is written there is lost: a read is refused before the
+  // device is asked, and any other output is a failed write.
   const CliResult closed = run({"read", "0", "FF", "-"}, "");
-  EXPECT_EQ(closed.exitCode, 0) << closed;
-  EXPECT_EQ(closed.Status(), "RR OK");
+  EXPECT_EQ(closed.exitCode, 2) << closed;
+  EXPECT_NE(closed.err.find("cannot write standard output; nothing was read"), std::string::npos)
+      << closed;
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"type", "08"}, {"types"}, {"--help"}}) {
+    const CliResult lost = run(args, "");
+    EXPECT_EQ(lost.exitCode, 2) << args[0] << lost;
+  }
   std::istringstream log(ReadFileText(Path("sim.log")));
   for (std::string line; std::getline(log, line);) {
     const bool fromHost = line.find(" < ") != std::string::npos;

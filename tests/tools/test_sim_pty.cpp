@@ -179,6 +179,24 @@ TEST(SimProgram, OnceExitsAfterTheFirstOperationFromAnImage) {
   EXPECT_EQ(sim.Wait(3000), 0);
 }
 
+// The log and the dump are refused before the session when they could not be written: the
+// log would otherwise truncate a write-protected file, and a dump would fail only at exit.
+TEST(SimProgram, FilesItCannotWriteAreRefusedAtStart) {
+  const std::string dir = TempDir();
+  const std::string locked = dir + "/locked.hex";
+  std::ofstream(locked) << "keep\n";
+  ASSERT_EQ(chmod(locked.c_str(), 0444), 0);
+  for (const char* option : {"--log", "--dump"}) {
+    for (const std::string& target : {locked, dir}) {
+      SCOPED_TRACE(std::string(option) + " " + target);
+      SimProcess sim({option, target});
+      EXPECT_EQ(sim.path, "");
+      EXPECT_EQ(sim.Wait(3000), 1);
+    }
+  }
+  EXPECT_EQ(Slurp(locked), "keep\n");
+}
+
 TEST(SimProgram, DisconnectDropsTheLineMidUpload) {
   SimProcess sim({"--disconnect-after-lines", "1"});
   Port port(sim.path);

@@ -18,6 +18,7 @@
 #include "FileIO.h"
 #include "ImageFiles.h"
 #include "PortsCommand.h"
+#include "ProcessSetup.h"
 #include "TStrings.h"
 #include "TerminalText.h"
 #include "WireTrace.h"
@@ -460,6 +461,20 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     return false;
   }
   options.operands.assign(words.begin() + 1, words.end());
+  // An option that does nothing for this command would leave the user believing it did.
+  const Command c = options.command;
+  const bool takesImage =
+      c == Command::Program || c == Command::Compare || c == Command::Write || c == Command::Info;
+  if (options.hasBase && !takesImage) {
+    error = std::string("--base places a binary image for program, compare, write or info; ") +
+            words[0] + (c == Command::Read ? " takes its range from START END" : " takes no image");
+    return false;
+  }
+  if (options.hasFormat && !takesImage && c != Command::Read) {
+    error =
+        "--format is for read, program, compare, write and info; " + words[0] + " takes no image";
+    return false;
+  }
   return true;
 }
 
@@ -484,8 +499,9 @@ std::string UsageText() {
          "them, else the lowest and highest address FILE holds data for.\n"
          "Images: Intel HEX (its lines go to the device as they stand), Motorola S-record\n"
          "(S0-S9, converted to Intel HEX records on this side) or raw binary (placed from\n"
-         "--base ADDR, default 0). The input format is detected from the content unless\n"
-         "--format is given; read writes --format, else the format FILE's extension names\n"
+         "--base ADDR, default 0; for those four commands only). The input format is\n"
+         "detected from the content unless --format is given; read writes --format (not\n"
+         "bin to a terminal), else the format FILE's extension names\n"
          "(.hex, .s19/.srec/.mot, .bin), else Intel HEX with ;MinAdr, ;MaxAdr and ;Type\n"
          "lines, and prints the checksums of what it read (not with -q).\n"
          "--verbose writes every byte sent (<) and received (>) to standard error with its\n"
@@ -498,8 +514,8 @@ std::string UsageText() {
          "refused the --type (then nothing else is sent), or a read brought back unsound\n"
          "data, 2 usage or file error (a malformed record is named by its line; nothing is\n"
          "sent) or a speed this system cannot set, 3 the port could not be opened, set up or\n"
-         "written, no handshake, or a port that only echoes, 128+N ended by signal N (port\n"
-         "released).\n"
+         "written, no handshake, or a port that only echoes, 125 a closed standard stream\n"
+         "could not be opened on /dev/null, 128+N ended by signal N (port released).\n"
          "The device's last answer is printed on standard error as the last line.\n";
 }
 
@@ -528,6 +544,22 @@ int Run(const Options& options, Environment& env) {
 
   Job job;
   std::string error;
+  if (options.command == Command::Read && options.operands.size() == 3 &&
+      options.operands[2] == "-") {
+    // Refused before the device is asked: the chip's data would have nowhere to go, or
+    // its raw bytes would drive the terminal.
+    if (!out.good()) {
+      err << kProgram << ": cannot write standard output; nothing was read\n";
+      return kExitUsage;
+    }
+    if (env.outIsTerminal && ReadOutputFormat("-", options.hasFormat ? &options.format : nullptr) ==
+                                 ImageFormat::Binary) {
+      err << kProgram
+          << ": will not write binary data to a terminal; redirect standard output or use "
+             "--format hex or srec\n";
+      return kExitUsage;
+    }
+  }
   if (!Prepare(options, env, job, error) || !CheckSpeed(options.speed, error)) {
     err << kProgram << ": " << EscapeForTerminal(error) << '\n';
     return kExitUsage;
@@ -689,18 +721,33 @@ int Run(const Options& options, Environment& env) {
     }
   }
   if (status == kExitDeviceNg && stopped < 0 && !options.quiet) {
-    err << kProgram << ": " << CommandName(options.command) << " failed\n";
+    // An empty Status is silence (or a blank line) where an answer was due; a read into a
+    // file has said that it failed already.
+    if (rom.Status.empty()) {
+      err << kProgram << ": " << CommandName(options.command)
+          << " failed: the device's answer was empty or did not come in time\n";
+    } else if (options.command != Command::Read || job.file == "-") {
+      err << kProgram << ": " << CommandName(options.command) << " failed\n";
+    }
   }
   // Status may hold an earlier answer (a read refused after the type was accepted keeps the
   // type's answer), so the device's real last word is shown beside it.
+  // The transcript keeps no control bytes, while a type answer in Status keeps them.
   const std::string lastLine = wire->LastDeviceLine();
   const bool cut = lastLine.size() >= WatchedChannel::kMaxLineKept;
+  std::string statusText;
+  for (char c : rom.Status) {
+    if (static_cast<unsigned char>(c) >= 0x20) statusText += c;
+  }
   if (!aborted && !lastLine.empty() &&
-      (rom.Status.compare(0, lastLine.size(), lastLine) != 0 ||
-       (!cut && lastLine.size() != rom.Status.size()))) {
+      (statusText.compare(0, lastLine.size(), lastLine) != 0 ||
+       (!cut && lastLine.size() != statusText.size()))) {
     err << kProgram << ": the device's last line was: " << EscapeForTerminal(lastLine)
         << (cut ? "..." : "") << '\n';
   }
+  // A port that never took a byte heard no answer, and an empty last line would only say
+  // so less clearly than the message above.
+  if (!wire->SentAnything() && rom.Status.empty()) return status;
   // A run whose messages could not be written must not look like a success.
   if (!WriteChecked(err, StatusForTerminal(rom.Status) + '\n') && status == kExitOk) {
     status = kExitUsage;
@@ -711,6 +758,11 @@ int Run(const Options& options, Environment& env) {
 int Main(int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  // A standard stream that was closed at start now leads to the null device: what goes
+  // there is lost, so it counts as a stream that cannot be read or written.
+  if (StandardDescriptorWasClosed(0)) std::cin.setstate(std::ios::badbit);
+  if (StandardDescriptorWasClosed(1)) std::cout.setstate(std::ios::badbit);
+  if (StandardDescriptorWasClosed(2)) std::cerr.setstate(std::ios::badbit);
 
   Options options;
   std::string error;
@@ -730,6 +782,7 @@ int Main(int argc, char** argv) {
   env.out = &std::cout;
   env.err = &std::cerr;
   env.progress = !options.quiet && ZEMBROMW_ISATTY(2);
+  env.outIsTerminal = ZEMBROMW_ISATTY(1) != 0;
   return Run(options, env);
 }
 

@@ -63,6 +63,8 @@ struct Environment {
   std::ostream* err = nullptr;
   // Draw the progress bar on err.
   bool progress = false;
+  // Standard output is a terminal, which must not be sent a binary image.
+  bool outIsTerminal = false;
   // The channel handed to the component; the platform's serial backend when null.
   std::unique_ptr<SerialChannel> channel;
 };

@@ -65,8 +65,18 @@ int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err) {
     err << kProgram << ": " << kEchoMessage << '\n';
     return kExitPortFailed;
   }
-  err << kProgram << ": the ROM writer did not accept type " << EscapeForTerminal(options.type)
-      << " (answer: \"" << StatusForTerminal(rom.Status) << "\"); nothing was done\n";
+  // Silence or a stray line is not a refusal: saying so sends the user to the right cause.
+  const std::string code = EscapeForTerminal(options.type);
+  if (rom.Status.empty()) {
+    err << kProgram << ": the ROM writer did not answer the type command (RT " << code
+        << ") in time; nothing was done\n";
+  } else if (rom.Status.rfind("RT", 0) != 0) {
+    err << kProgram << ": the ROM writer answered the type command (RT " << code << ") with \""
+        << StatusForTerminal(rom.Status) << "\", which is no type answer; nothing was done\n";
+  } else {
+    err << kProgram << ": the ROM writer did not accept type " << code << " (answer: \""
+        << StatusForTerminal(rom.Status) << "\"); nothing was done\n";
+  }
   return kExitDeviceNg;
 }
 

@@ -7,6 +7,7 @@
 #include "CliCore.h"
 #include "PortAssignments.h"
 #include "SerialChannel.h"
+#include "TerminalText.h"
 #include "uSetting.h"
 
 #ifdef _WIN32
@@ -45,16 +46,21 @@ int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out,
     return kExitUsage;
   }
   const std::vector<SerialPortInfo> ports = ListSerialPorts(roots);
+  // Names and descriptions come from the devices themselves (a USB adapter names its own
+  // maker and product) or from the environment, so they are escaped like any device text.
   size_t width = 12;
-  for (const auto& port : ports) width = std::max(width, port.device.size() + 2);
+  for (const auto& port : ports) width = std::max(width, EscapeForTerminal(port.device).size() + 2);
 
   if (ports.empty()) {
     out << "No serial ports found.\n";
   } else {
     out << "Serial ports:\n";
     for (const auto& port : ports) {
-      out << "  " << Column(port.device, width) << port.Description() << '\n';
-      if (!port.byId.empty()) out << "  " << std::string(width, ' ') << port.byId << '\n';
+      out << "  " << Column(EscapeForTerminal(port.device), width)
+          << EscapeForTerminal(port.Description()) << '\n';
+      if (!port.byId.empty()) {
+        out << "  " << std::string(width, ' ') << EscapeForTerminal(port.byId) << '\n';
+      }
     }
   }
 
@@ -62,7 +68,8 @@ int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out,
   for (int n = 1; n <= kPortNames; ++n) {
     const PortMapping mapping = MapPortName("COM" + std::to_string(n));
     std::string device = ResolvePortName("COM" + std::to_string(n));
-    out << "  COM" << n << "  " << Column(device, width + 8) << DescribePortSource(mapping);
+    out << "  COM" << n << "  " << Column(EscapeForTerminal(device), width + 8)
+        << DescribePortSource(mapping);
     std::string what;
     if (const SerialPortInfo* port = FindPort(ports, mapping.device)) {
       what = port->Description();
@@ -70,12 +77,17 @@ int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out,
     } else if (!DeviceExists(device)) {
       what = "not present";
     }
-    if (!what.empty()) out << "  [" << what << "]";
+    if (!what.empty()) out << "  [" << EscapeForTerminal(what) << "]";
     out << '\n';
   }
   out << "\nSet a port with -p NAME or a path, choose one in the window (right-click the port\n"
-         "group), or export ZEMBROMW_COMn=/dev/... (it wins over a stored choice).\n";
-  return 0;
+         "group), or export ZEMBROMW_COMn=/dev/... (it wins over a stored choice).\n"
+      << std::flush;
+  if (!out) {
+    err << "zembromw-cli: cannot write standard output\n";
+    return kExitUsage;
+  }
+  return kExitOk;
 }
 
 void UseStoredPortAssignments() {

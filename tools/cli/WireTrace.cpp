@@ -26,7 +26,10 @@ bool WatchedChannel::ReadByte(uint8_t& byte) {
 
 int WatchedChannel::WriteByte(uint8_t byte) {
   const int written = ForwardingChannel::WriteByte(byte);
-  if (written == 1) Trace('<', byte);
+  if (written == 1) {
+    sentAnything_ = true;
+    Trace('<', byte);
+  }
   return written;
 }
 

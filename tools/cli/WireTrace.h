@@ -27,6 +27,8 @@ class WatchedChannel : public ForwardingChannel {
   // The last line the device sent, control bytes removed as the component removes them;
   // a line still open counts once it holds anything.
   std::string LastDeviceLine() const;
+  // True once a byte went out: before that the device was never addressed.
+  bool SentAnything() const { return sentAnything_; }
   // Writes the transcript entries of partial lines.
   void FlushTrace();
 
@@ -38,6 +40,7 @@ class WatchedChannel : public ForwardingChannel {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::string lastLine_;
   std::string openLine_;
+  bool sentAnything_ = false;
 };
 
 }  // namespace zemb::cli

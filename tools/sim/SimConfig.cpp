@@ -147,7 +147,8 @@ RR: 16-byte records (type 04 above 64 KiB), ":00000001FF", "RR OK"; RC/RP/RW: "R
 the end-of-file record or 500 ms of silence, "Rx NG <addr> <chip> <file>" at once on a
 mismatch or a 0->1 bit, "Rx NG checksum" / "Rx NG syntax" on a bad record; RP blank-checks
 first ("RB OK", or "RB NG <addr>" and "RP NG not blank").
-Exit status: 0 on a signal, --once or a planned disconnect; 1 on an error; 2 on bad usage.
+Exit status: 0 on a signal, --once or a planned disconnect; 1 on an error; 2 on bad usage;
+125 when a closed standard stream could not be opened on /dev/null.
 )";
 }
 

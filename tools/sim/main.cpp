@@ -193,6 +193,15 @@ int Run(const SimConfig& config) {
     }
   }
 
+  // Both files are checked as the one write path checks them, before the session: the log
+  // is opened as a stream and would truncate a write-protected file, and a dump refused at
+  // exit would lose the whole session's chip.
+  for (const std::string* path : {&config.log, &config.dump}) {
+    if (path->empty()) continue;
+    const zemb::WriteOutcome target = zemb::CheckWriteTarget(*path);
+    if (!target) throw std::runtime_error("cannot write " + *path + ": " + target.reason);
+  }
+
   Resources r;
   if (!config.log.empty()) {
     r.log = std::fopen(config.log.c_str(), "w");
