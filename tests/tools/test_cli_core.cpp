@@ -713,16 +713,26 @@ TEST_F(CliRun, TypesAndInfoNeedNoDevice) {
 }
 
 TEST_F(CliRun, ImageTypeLineChoosesTheTypeUnlessGiven) {
+  // A ;Type line that names no entry ("0A" is read as a decimal index, as the window reads
+  // it) is refused rather than replaced by the default type; -t settles it.
   const std::vector<std::tuple<std::string, std::vector<std::string>, std::string>> cases = {
-      {"10", {}, "RT 0A"}, {"$0A", {}, "RT 0A"}, {"10", {"-t", "05"}, "RT 05"},
-      {"19", {}, "RT 08"}, {"-1", {}, "RT 08"},  {"0A", {}, "RT 08"},
+      {"10", {}, "RT 0A"}, {"$0A", {}, "RT 0A"}, {"10", {"-t", "05"}, "RT 05"}, {"19", {}, ""},
+      {"-1", {}, ""},      {"0A", {}, ""},       {"0A", {"-t", "0A"}, "RT 0A"},
   };
   for (const auto& [value, extra, expected] : cases) {
     WriteFile("typed.hex", ";Type=" + value + "\r\n:0100000042BD\r\n:00000001FF\r\n");
     channel.written.clear();
+    err.str("");
     device.uploadLines = 3;
     std::vector<std::string> args = extra;
     args.insert(args.end(), {"write", Path("typed.hex")});
+    if (expected.empty()) {
+      EXPECT_EQ(RunArgs(args), kExitUsage) << value;
+      EXPECT_NE(err.str().find("its ;Type line (" + value + ") names no entry"), std::string::npos)
+          << err.str();
+      EXPECT_TRUE(channel.written.empty()) << value;
+      continue;
+    }
     EXPECT_EQ(RunArgs(args), kExitOk) << value;
     ASSERT_GE(Sent().size(), 2u);
     EXPECT_EQ(Sent()[1], expected) << value;

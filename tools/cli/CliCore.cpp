@@ -334,6 +334,15 @@ bool Prepare(const Options& options, Environment& env, Job& job, std::string& er
         job.type = ChipTypeTable()[static_cast<size_t>(job.input.typeIndex)].code;
         job.typeFromImage = true;
       }
+      // The file names a type, just not one on the list: the default in its place could be
+      // a chip with another programming voltage.
+      if (!options.typeGiven && !job.input.unknownType.empty() &&
+          options.command != Command::Info) {
+        error = FileDisplayName(job.file) + ": its ;Type line (" + job.input.unknownType +
+                ") names no entry of the ROM type list (0 to " +
+                std::to_string(ChipTypeTable().size() - 1) + "); give the type with -t";
+        return false;
+      }
       // An upload of nothing would still be answered OK.
       if (options.command != Command::Info && job.input.image.Empty()) {
         error = FileDisplayName(job.file) +
@@ -509,7 +518,7 @@ std::string UsageText() {
          "--port defaults to COM1 (COMn maps to $ZEMBROMW_COMn, else the port chosen in the\n"
          "window, else /dev/ttyS<n-1>; a name with \"/\" is a path), --speed to 9600, --type\n"
          "(the type sent on connecting; give it with every command) to the entry an Intel\n"
-         "HEX FILE's ;Type line selects, else 08.\n"
+         "HEX FILE's ;Type line selects (one that selects none is refused), else 08.\n"
          "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
          "refused the --type (then nothing else is sent), or a read brought back unsound\n"
          "data, 2 usage or file error (a malformed record is named by its line; nothing is\n"

@@ -75,6 +75,8 @@ bool LoadInputImage(const std::string& file, const std::string& bytes, const Ima
     if (!type.empty() && TryStrToInt(type, index) && index >= 0 &&
         static_cast<size_t>(index) < ChipTypeTable().size()) {
       input.typeIndex = index;
+    } else {
+      input.unknownType = type;
     }
     return true;
   }

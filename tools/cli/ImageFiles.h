@@ -22,6 +22,8 @@ struct InputImage {
   // them, else from the data.
   // The entry of the type list an Intel HEX file's ;Type line selects, or -1.
   int typeIndex = -1;
+  // The value of a ;Type line that selects no entry (empty when there is none or it did).
+  std::string unknownType;
   bool hasRange = false;
   uint32_t start = 0;
   uint32_t end = 0;
