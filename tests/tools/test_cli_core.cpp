@@ -378,6 +378,13 @@ TEST_F(CliRun, ImagesThatAreNotTextImagesAreRefusedBeforeTheDevice) {
        "line 1 holds the binary byte 0x01"},
       {{"write", Path("fifo.hex"), "0", "F"}, "", ": is a FIFO"},
       {{"write", "/dev/zero", "0", "F"}, "", ": is a character device"},
+      // Text whose first record is Intel HEX or S-record stays text with no name to go by.
+      {{"write", "-"},
+       ";MinAdr=0\r\n:0100000042BD\r\n:01000100\0"s
+       "42BD\r\n",
+       "line 3 holds the binary byte 0x00 (NUL)"},
+      {{"write", "-"}, "S104000042B9\nS1\x1B"s, "line 2 holds the binary byte 0x1B"},
+      {{"compare", "-"}, "\r\n:0100000042\x01\r\n"s, "line 2 holds the binary byte 0x01"},
       {{"write", "-", "0", "F"}, std::string(kMaxImageBytes + 1, ':'), "larger than 16 MiB"},
   };
   for (const auto& c : cases) {
