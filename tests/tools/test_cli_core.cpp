@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "CliCore.h"
@@ -14,6 +16,7 @@
 #include "ForwardingChannel.h"
 #include "ImageFormats.h"
 #include "ScriptedChannel.h"
+#include "SimConfig.h"
 
 namespace zemb::cli {
 namespace {
@@ -199,6 +202,52 @@ TEST(CliArguments, UsageErrors) {
   std::string error;
   EXPECT_TRUE(ParseArguments({"--help"}, help, error));
   EXPECT_TRUE(help.help);
+}
+
+// The long options a text names; a manual page writes them as \-\-name.
+std::set<std::string> LongOptions(std::string text) {
+  for (size_t at; (at = text.find("\\-")) != std::string::npos;) text.erase(at, 1);
+  std::set<std::string> names;
+  for (size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
+    size_t end = at + 2;
+    while (end < text.size() && (std::islower(static_cast<unsigned char>(text[end])) ||
+                                 (text[end] == '-' && end > at + 2))) {
+      ++end;
+    }
+    if (end > at + 2) names.insert(text.substr(at, end - at));
+  }
+  return names;
+}
+
+// Each program's --help and manual page describe the same options, and the command line's
+// both describe every command; a page may name the other program's options.
+TEST(CliArguments, HelpAndManualPagesDescribeTheSameOptions) {
+  const std::string cliUsage = UsageText();
+  const std::string simUsage = sim::SimUsage("zembromw-sim");
+  const std::pair<std::string, std::string> programs[] = {{"zembromw-cli", cliUsage},
+                                                          {"zembromw-sim", simUsage}};
+  for (const auto& [program, usage] : programs) {
+    SCOPED_TRACE(program);
+    std::string page;
+    ASSERT_TRUE(ReadWholeFile(std::string(ZEMBROMW_MAN_DIR) + "/" + program + ".1", page));
+    const std::set<std::string> helpOptions = LongOptions(usage);
+    const std::set<std::string> pageOptions = LongOptions(page);
+    const std::set<std::string> known = LongOptions(cliUsage + simUsage);
+    for (const auto& option : helpOptions) EXPECT_TRUE(pageOptions.count(option)) << option;
+    for (const auto& option : pageOptions) EXPECT_TRUE(known.count(option)) << option;
+  }
+  std::string page;
+  ASSERT_TRUE(ReadWholeFile(std::string(ZEMBROMW_MAN_DIR) + "/zembromw-cli.1", page));
+  for (const char* command :
+       {"ports", "types", "info", "type", "blank", "read", "program", "compare", "write"}) {
+    Options options;
+    std::string error;
+    EXPECT_TRUE(ParseArguments({command}, options, error)) << error;
+    EXPECT_NE(cliUsage.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+    EXPECT_TRUE(page.find(std::string(".B ") + command + "\n") != std::string::npos ||
+                page.find(std::string(".BI \"") + command + " ") != std::string::npos)
+        << command;
+  }
 }
 
 TEST(CliArguments, AddressesAsTheWindowFieldsTakeThem) {

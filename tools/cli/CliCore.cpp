@@ -540,6 +540,7 @@ std::string UsageText() {
          "  write FILE [START END]    write FILE without the blank check\n"
          "  info FILE [START END]     print FILE's format, range, data byte count and the\n"
          "                            CRC-32, SHA-1 and 16-bit byte sum of the range\n"
+         "A FILE of \"-\" is standard input (standard output for read).\n"
          "START and END are hexadecimal; without them FILE's ;MinAdr and ;MaxAdr lines give\n"
          "them, else the lowest and highest address FILE holds data for.\n"
          "Images: Intel HEX (its lines go to the device as they stand), Motorola S-record\n"
