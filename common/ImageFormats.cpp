@@ -269,6 +269,38 @@ bool ImageFormatFromExtension(std::string_view path, ImageFormat& format) {
   return false;
 }
 
+namespace {
+
+bool AllHexDigits(std::string_view text) {
+  for (char c : text) {
+    if (HexDigit(c) < 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FirstRecordFormat(std::string_view contents, ImageFormat& format) {
+  if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
+  LineReader reader(contents);
+  std::string_view line;
+  while (reader.Next(line)) {
+    line = TrimBlanks(line);
+    if (line.empty() || line[0] == ';') continue;
+    // The record's start is enough: the binary byte may sit in this very record.
+    if (line.size() >= 11 && line[0] == ':' && AllHexDigits(line.substr(1, 10))) {
+      format = ImageFormat::IntelHex;
+      return true;
+    }
+    if (line.size() >= 10 && line[0] == 'S' && AllHexDigits(line.substr(1, 9))) {
+      format = ImageFormat::SRecord;
+      return true;
+    }
+    return false;
+  }
+  return false;
+}
+
 ImageFormat DetectImageFormat(std::string_view contents) {
   if (contents.find('\0') != std::string_view::npos) return ImageFormat::Binary;
   // An editor's byte order mark does not make a text file binary; the reader then names it.

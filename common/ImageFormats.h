@@ -105,6 +105,12 @@ bool ImageFormatFromExtension(std::string_view path, ImageFormat& format);
 // S-record file; anything else (a NUL byte anywhere, a first line with other bytes) is binary.
 ImageFormat DetectImageFormat(std::string_view contents);
 
+// The text format whose record starts the first line that is not blank or a ";" header,
+// whatever follows (even a binary byte in that record): a file DetectImageFormat calls
+// binary for one stray byte is then read as the text it is, and the reader names the line.
+// False when that line starts no Intel HEX or S-record record.
+bool FirstRecordFormat(std::string_view contents, ImageFormat& format);
+
 // A failed read: the 1-based line of the fault (0 when it concerns no line) and what is wrong.
 struct ImageError {
   size_t line = 0;

@@ -82,6 +82,16 @@ TEST(SimHex, LoadRejectsBadImages) {
   EXPECT_FALSE(LoadImage(":01100000AA45\r\n", memory, error));  // 0x1000: outside the chip
   EXPECT_NE(error.find("01000"), std::string::npos);
   EXPECT_FALSE(LoadImage(std::string(0x1001, 'x'), memory, error));
+  // Text that starts as Intel HEX or S-record stays text despite a stray byte further on.
+  using namespace std::string_literals;
+  const std::pair<std::string, const char*> stray[] = {{";MinAdr=0\r\n:0100000000FF\r\n:01000100\0"s
+                                                        "00FE\r\n",
+                                                        "line 3"},
+                                                       {"S104000042B9\nS104\x06"s, "line 2"}};
+  for (const auto& [text, line] : stray) {
+    EXPECT_FALSE(LoadImage(text, memory, error)) << text;
+    EXPECT_NE(error.find(line), std::string::npos) << error;
+  }
 }
 
 TEST(SimHex, LoadsBinaryAndDumpsRoundTrip) {

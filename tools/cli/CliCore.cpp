@@ -1,6 +1,5 @@
 #include "CliCore.h"
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -9,7 +8,6 @@
 #include <iostream>
 #include <iterator>
 #include <sstream>
-#include <string_view>
 
 #include "ChipTypes.h"
 #include "CliFiles.h"
@@ -235,39 +233,6 @@ bool AddressOperand(const std::string& text, const char* what, int32_t& value, s
     return false;
   }
   return true;
-}
-
-bool AllHexDigits(std::string_view text) {
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-
-// The text format whose record starts the first line of bytes that is not blank or a ";"
-// header, whatever follows: a binary byte further down is then reported by its line instead of
-// the whole text going out as a binary image.
-bool FirstRecordFormat(std::string_view bytes, ImageFormat& format) {
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  while (!bytes.empty()) {
-    const size_t end = bytes.find_first_of("\r\n");
-    std::string_view line = bytes.substr(0, end);
-    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
-    if (line.empty() || line.front() == ';') continue;
-    // The record's start is enough: the binary byte may sit in this very record.
-    if (line.size() >= 11 && line[0] == ':' && AllHexDigits(line.substr(1, 10))) {
-      format = ImageFormat::IntelHex;
-      return true;
-    }
-    if (line.size() >= 10 && line[0] == 'S' && AllHexDigits(line.substr(1, 9))) {
-      format = ImageFormat::SRecord;
-      return true;
-    }
-    return false;
-  }
-  return false;
 }
 
 bool LoadImageOperand(const Options& options, Job& job, const std::string& bytes,

@@ -29,7 +29,9 @@ std::vector<std::string> EncodeHexRange(const std::vector<uint8_t>& memory, uint
 bool LoadImage(std::string_view contents, std::vector<uint8_t>& memory, std::string& error) {
   SparseImage image;
   ImageError fault;
-  if (!ReadImage(DetectImageFormat(contents), contents, 0, image, fault)) {
+  ImageFormat format = DetectImageFormat(contents);
+  if (format == ImageFormat::Binary) FirstRecordFormat(contents, format);
+  if (!ReadImage(format, contents, 0, image, fault)) {
     error = fault.Text();
     return false;
   }
