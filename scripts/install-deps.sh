@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running zembromw need.
+# Installs the Debian packages that building, testing and running zembromw need (with
+# --run, only those that building and running the programs need).
 # Does nothing when they are all present; uses sudo when not run as root.
 set -euo pipefail
+# What building and running the programs needs; "--run" stops there (scripts/run.sh).
 packages=(
-  cmake ninja-build g++ pkg-config clang-format
-  qt6-base-dev libgtest-dev
-  xvfb xauth xdotool x11-utils imagemagick fonts-ipafont-gothic
-  g++-mingw-w64-x86-64 wine wine64
-  dpkg-dev file desktop-file-utils appstream man-db groff-base
-  srecord python3
+  cmake ninja-build g++ pkg-config qt6-base-dev
+  xvfb xauth fonts-ipafont-gothic
 )
+# What the tests, the Windows build under Wine and the package check need on top.
+if [ "${1:-}" != "--run" ]; then
+  packages+=(
+    clang-format libgtest-dev xdotool x11-utils imagemagick
+    g++-mingw-w64-x86-64 wine wine64
+    dpkg-dev file desktop-file-utils appstream man-db groff-base
+    srecord python3
+  )
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

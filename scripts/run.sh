@@ -4,7 +4,7 @@
 # shows the link working, and the window opens with a sample image loaded.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --run
 cmake --preset default >/dev/null
 cmake --build --preset default --target zembromw zembromw-sim zembromw-cli
 
