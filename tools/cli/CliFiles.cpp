@@ -46,31 +46,6 @@ bool ReadImageInput(const std::string& file, std::istream* in, std::string& byte
   return true;
 }
 
-bool HasDataRecord(const TStrings& lines) {
-  const int n = lines.Count();
-  for (int i = 0; i < n; ++i) {
-    const std::string line = lines.Get(i);
-    if (line.size() >= 11 && line[0] == ':' && line.compare(7, 2, "00") == 0) return true;
-  }
-  return false;
-}
-
-bool LoadHexImage(const std::string& file, std::istream* in, TStrings& lines, std::string& error) {
-  std::string bytes;
-  if (!ReadImageInput(file, in, bytes, error)) return false;
-  const ReadResult text = CheckTextImage(bytes);
-  if (!text) {
-    error = FileDisplayName(file) + ": " + text.reason;
-    return false;
-  }
-  lines.SetText(bytes);
-  if (!HasDataRecord(lines)) {
-    error = FileDisplayName(file) + " has no Intel HEX data record; nothing to send";
-    return false;
-  }
-  return true;
-}
-
 bool CheckOutputTarget(const std::string& file, std::string& error) {
   if (file == "-") return true;
   if (file.empty()) {

@@ -6,8 +6,6 @@
 #include <iosfwd>
 #include <string>
 
-#include "TStrings.h"
-
 namespace zemb::cli {
 
 // How a FILE operand is named in messages ("-" is standard input).
@@ -17,14 +15,6 @@ std::string FileDisplayName(const std::string& file);
 // Only a regular file is read; anything else is refused by its kind.
 bool ReadImageInput(const std::string& file, std::istream* in, std::string& bytes,
                     std::string& error);
-
-// Reads FILE as Intel HEX text into lines: refused when it holds binary bytes (the message
-// names the line) or has no data record, since an upload of nothing would still be
-// answered OK.
-bool LoadHexImage(const std::string& file, std::istream* in, TStrings& lines, std::string& error);
-
-// True when some line is an Intel HEX data record (":", count, address, type 00).
-bool HasDataRecord(const TStrings& lines);
 
 // Refuses an output FILE that could not be written, before the device is asked for data.
 bool CheckOutputTarget(const std::string& file, std::string& error);
