@@ -39,8 +39,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kProgram = "zembromw-cli";
-
 struct CommandInfo {
   const char* name;
   Command command;

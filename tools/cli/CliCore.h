@@ -13,6 +13,9 @@
 
 namespace zemb::cli {
 
+// The name every message on standard error starts with.
+inline constexpr char kProgram[] = "zembromw-cli";
+
 // Exit statuses that scripts can rely on.
 enum ExitStatus : int {
   kExitOk = 0,          // the device answered OK

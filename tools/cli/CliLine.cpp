@@ -10,7 +10,6 @@ namespace zemb::cli {
 
 namespace {
 
-constexpr const char* kProgram = "zembromw-cli";
 constexpr size_t kStatusShown = 200;
 constexpr const char* kEchoMessage =
     "no answer from the ROM writer (the port echoes what it is sent)";

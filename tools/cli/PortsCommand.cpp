@@ -42,7 +42,7 @@ std::string Column(const std::string& text, size_t width) {
 int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out, std::ostream& err,
                     const PortDiscoveryRoots& roots) {
   if (!operands.empty()) {
-    err << "zembromw-cli: ports takes no operands\n";
+    err << kProgram << ": ports takes no operands\n";
     return kExitUsage;
   }
   const std::vector<SerialPortInfo> ports = ListSerialPorts(roots);
@@ -84,7 +84,7 @@ int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out,
          "group), or export ZEMBROMW_COMn=/dev/... (it wins over a stored choice).\n"
       << std::flush;
   if (!out) {
-    err << "zembromw-cli: cannot write standard output\n";
+    err << kProgram << ": cannot write standard output\n";
     return kExitUsage;
   }
   return kExitOk;
