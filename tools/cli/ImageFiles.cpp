@@ -11,9 +11,7 @@ namespace zemb::cli {
 namespace {
 
 std::string Hex(uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-  return text;
+  return IntToHex(static_cast<int32_t>(value), digits);
 }
 
 const char* FormatTitle(ImageFormat format) {
