@@ -255,7 +255,7 @@ bool LoadImageOperand(const Options& options, Job& job, const std::string& bytes
       return false;
     }
   }
-  if (!LoadInputImage(name, bytes, &format, options.base, job.input, error)) return false;
+  if (!LoadInputImage(name, bytes, format, options.base, job.input, error)) return false;
   if (options.hasBase && format != ImageFormat::Binary) {
     error = "--base places a binary image only; " + name + " is read as " + ImageFormatName(format);
     return false;

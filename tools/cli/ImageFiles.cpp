@@ -43,10 +43,9 @@ bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint3
 
 }  // namespace
 
-bool LoadInputImage(const std::string& file, const std::string& bytes, const ImageFormat* format,
+bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
                     uint32_t base, InputImage& input, std::string& error) {
-  const std::string& name = file;
-  input.format = format != nullptr ? *format : DetectImageFormat(bytes);
+  input.format = format;
   ImageError fault;
   if (!ReadImage(input.format, bytes, base, input.image, fault)) {
     error = name + ": " + fault.Text() + " (read as " + FormatTitle(input.format) + ")";

@@ -29,10 +29,10 @@ struct InputImage {
   uint32_t end = 0;
 };
 
-// Reads and checks an image file's bytes. format is the one given with --format, or null to
-// detect it from the content; base places a binary image. False with a message naming the
-// file (and the line of a malformed record) on failure; the message is printed escaped.
-bool LoadInputImage(const std::string& file, const std::string& bytes, const ImageFormat* format,
+// Reads and checks an image file's bytes in the given format; base places a binary image.
+// False with a message starting with name (and giving the line of a malformed record) on
+// failure; the message is printed escaped.
+bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
                     uint32_t base, InputImage& input, std::string& error);
 
 // "00000-07FFF, 32768 data bytes, crc32 ..., sha1 ..., sum16 ...": the checksums of first..last
