@@ -688,9 +688,7 @@ int Run(const Options& options, Environment& env) {
     err << kProgram << ": " << EscapeForTerminal(rom.Channel().LastError()) << '\n';
   } else if (!ok && rom.Connecting) {
     // Connect clears the flag only once a handshake was answered.
-    status = kExitPortFailed;
-    err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(options.port)
-        << '\n';
+    status = ReportNoHandshake(options.port, err);
   } else if (options.command == Command::Type && ok) {
     if (!WriteChecked(out, StatusForTerminal(answer) + '\n')) {
       err << kProgram << ": cannot write standard output\n";

@@ -45,19 +45,15 @@ int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err) {
   // The type goes first and on its own: a chip programmed as whatever type the writer
   // still had is worse than no operation at all.
   if (!rom.Connect()) {
-    err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(options.port)
-        << '\n';
     if (options.command == Command::Program) rom.Status = "Program NG";
     if (options.command == Command::Write) rom.Status = "Write NG";
-    return kExitPortFailed;
+    return ReportNoHandshake(options.port, err);
   }
   // An answer that is no type answer at all is most likely a handshake answer that came
   // late; one more try settles it.
   if (!rom.TypeSet && rom.Status.rfind("RT", 0) != 0 && !IsEcho(rom, options.type) &&
       !rom.Connect()) {
-    err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(options.port)
-        << '\n';
-    return kExitPortFailed;
+    return ReportNoHandshake(options.port, err);
   }
   if (rom.TypeSet) return -1;
   if (IsEcho(rom, options.type)) {
@@ -77,6 +73,11 @@ int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err) {
         << StatusForTerminal(rom.Status) << "\"); nothing was done\n";
   }
   return kExitDeviceNg;
+}
+
+int ReportNoHandshake(const std::string& port, std::ostream& err) {
+  err << kProgram << ": no answer to the handshake on " << EscapeForTerminal(port) << '\n';
+  return kExitPortFailed;
 }
 
 int CheckTypeAnswer(const TzembROMWT& rom, const Options& options, std::ostream& err) {

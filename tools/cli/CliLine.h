@@ -24,6 +24,9 @@ bool CheckSpeed(int32_t speed, std::string& error);
 // may not on err. The silent abort of a port that cannot be opened or written passes.
 int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err);
 
+// Writes that the handshake on port went unanswered and returns kExitPortFailed.
+int ReportNoHandshake(const std::string& port, std::ostream& err);
+
 // After "type": the exit status and message for a type answer that only echoed the
 // command, or -1.
 int CheckTypeAnswer(const TzembROMWT& rom, const Options& options, std::ostream& err);
