@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "ChipTypes.h"
+#include "CliCore.h"
 #include "Convert.h"
 
 namespace zemb::cli {
@@ -33,7 +34,7 @@ bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint3
   present = !text.empty();
   if (!present) return true;
   int32_t parsed = 0;
-  if (text[0] == ' ' || !TryStrToInt("$" + text, parsed)) {
+  if (!ParseAddress(text, parsed)) {
     error = std::string(name) + " value '" + text + "' is not hexadecimal";
     return false;
   }
