@@ -18,12 +18,12 @@ struct InputImage {
   // converted records behind ;MinAdr and ;MaxAdr lines.
   TStringList lines;
   SparseImage image;
-  // The address range: from the ;MinAdr/;MaxAdr lines of an Intel HEX file when it has
-  // them, else from the data.
   // The entry of the type list an Intel HEX file's ;Type line selects, or -1.
   int typeIndex = -1;
   // The value of a ;Type line that selects no entry (empty when there is none or it did).
   std::string unknownType;
+  // The address range: from the ;MinAdr/;MaxAdr lines of an Intel HEX file when it has
+  // them, else from the data.
   bool hasRange = false;
   uint32_t start = 0;
   uint32_t end = 0;
