@@ -52,7 +52,7 @@ std::string StableName(const SerialPortInfo& port) {
 
 }  // namespace
 
-PortGroupMenu::PortGroupMenu(TRadioGroup* group, std::function<void(int)> assigned)
+PortGroupMenu::PortGroupMenu(TRadioGroup* group, std::function<void(const std::string&)> assigned)
     : QObject(group), group_(group), assigned_(std::move(assigned)) {
   SetPortAssignmentLookup([](unsigned long n) { return StoredPortAssignment(n); });
   group_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -145,7 +145,7 @@ void PortGroupMenu::Assign(int index, const std::string& device) {
   // The file may be read-only; the assignment still holds for this run.
   StorePortAssignment(static_cast<unsigned long>(index + 1), device);
   RefreshToolTips();
-  if (assigned_) assigned_(index);
+  if (assigned_) assigned_(PortName(index));
 }
 
 void PortGroupMenu::ShowMenu(const QPoint& pos) {

@@ -19,8 +19,8 @@ class TRadioGroup;
 
 class PortGroupMenu : public QObject {
  public:
-  // assigned runs after an item's device changed (index 0 for COM1).
-  PortGroupMenu(TRadioGroup* group, std::function<void(int index)> assigned);
+  // assigned runs after an item's device changed, with the item's port name ("COM1").
+  PortGroupMenu(TRadioGroup* group, std::function<void(const std::string& port)> assigned);
 
   // The tooltip text of item index: the device, why, and what it is when known.
   std::string ToolTipText(int index) const;
@@ -45,7 +45,7 @@ class PortGroupMenu : public QObject {
   void ShowMenu(const QPoint& pos);
 
   TRadioGroup* group_;
-  std::function<void(int)> assigned_;
+  std::function<void(const std::string&)> assigned_;
   PortDiscoveryRoots roots_;
 };
 

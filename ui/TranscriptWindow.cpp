@@ -29,6 +29,16 @@ bool EndsWith(const std::string& text, const char* suffix) {
   return text.size() >= n && text.compare(text.size() - n, n, suffix) == 0;
 }
 
+// The entries from index from on, one line each, without a line break after the last.
+QString JoinEntries(const std::deque<TranscriptLog::Entry>& entries, size_t from) {
+  QString text;
+  for (size_t i = from; i < entries.size(); ++i) {
+    if (!text.isEmpty()) text += QChar('\n');
+    text += QString::fromStdString(TranscriptLog::FormatEntry(entries[i]));
+  }
+  return text;
+}
+
 }  // namespace
 
 TranscriptLog::TranscriptLog(size_t maxEntries, std::function<int32_t()> clock)
@@ -168,12 +178,7 @@ void TranscriptWindow::ScheduleRefresh() {
 }
 
 void TranscriptWindow::Rebuild() {
-  QString text;
-  for (const auto& entry : log_->Entries()) {
-    if (!text.isEmpty()) text += QChar('\n');
-    text += QString::fromStdString(TranscriptLog::FormatEntry(entry));
-  }
-  view_->setPlainText(text);
+  view_->setPlainText(JoinEntries(log_->Entries(), 0));
   view_->moveCursor(QTextCursor::End);
 }
 
@@ -195,12 +200,8 @@ void TranscriptWindow::Refresh() {
       }
     }
     // Entries the log dropped meanwhile are beyond the view's own line cap as well.
-    QString added;
     const size_t from = shownSerial_ >= first ? static_cast<size_t>(shownSerial_ - first) + 1 : 0;
-    for (size_t i = from; i < entries.size(); ++i) {
-      if (!added.isEmpty()) added += QChar('\n');
-      added += QString::fromStdString(TranscriptLog::FormatEntry(entries[i]));
-    }
+    const QString added = JoinEntries(entries, from);
     if (!added.isEmpty()) view_->appendPlainText(added);
   }
   shownChanges_ = log_->Changes();

@@ -155,9 +155,9 @@ TForm1::TForm1(std::unique_ptr<SerialChannel> channel, std::vector<std::string> 
   setObjectName(QStringLiteral("Form1"));
   CreateComponents(std::move(channel));
   RunGuarded([this] { FormCreate(this); });
-  portMenu_ = new PortGroupMenu(RadioGroup1, [this](int index) {
+  portMenu_ = new PortGroupMenu(RadioGroup1, [this](const std::string& port) {
     // A port already open on the old device is closed; the next command opens the new one.
-    if (zembROMWT1->com() == "COM" + std::to_string(index + 1)) zembROMWT1->ClosePort();
+    if (zembROMWT1->com() == port) zembROMWT1->ClosePort();
   });
   RunGuarded([this] { portMenu_->RefreshToolTips(); });
 }

@@ -6,37 +6,10 @@
 set -euo pipefail
 app_src=$1 sim=$2 sample=$3
 
-work=$(mktemp -d)
-sim_pid="" xvfb_pid="" app_pid=""
-cleanup() {
-  for p in $app_pid $sim_pid $xvfb_pid; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/sim.log" ] && { echo "--- simulator transcript" >&2; tail -n 30 "$work/sim.log" >&2; }
-  exit 1
-}
-
-# The settings file sits beside the executable, so run a copy in the scratch folder.
-cp "$app_src" "$work/zembromw"
+. "$(dirname "$0")/window_common.sh"
 cp "$sample" "$work/image.hex"
-
-"$sim" --link "$work/rom-writer" --burn-ms 0 --log "$work/sim.log" >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 100); do [ -e "$work/rom-writer" ] && break; sleep 0.05; done
-[ -e "$work/rom-writer" ] || fail "simulator did not start"
-
-display=""
-for n in $(seq 90 120); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+start_sim --log "$work/sim.log"
+start_xvfb 90 120
 
 ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" "$work/image.hex" &
 app_pid=$!
