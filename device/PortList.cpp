@@ -73,8 +73,7 @@ std::string ReadAttribute(const fs::path& path) {
 // A serial_core port with no UART behind it reports type 0 (unknown); the eight legacy
 // ttyS ports exist in sysfs on every PC whether or not there is hardware.
 bool IsPlaceholderUart(const fs::path& ttyEntry) {
-  std::error_code ec;
-  if (!fs::exists(ttyEntry / "type", ec)) return false;
+  // A missing or unreadable attribute reads as empty, so only a reported 0 counts.
   return ReadAttribute(ttyEntry / "type") == "0";
 }
 

@@ -198,7 +198,6 @@ bool TzembROMWT::ReadUploadChar(char& c) {
 
 bool TzembROMWT::SendLines() {
   SetReadTimeOut(0);
-  heldMs_ = 0;
   try {
     if (!Lines) return false;
     const int count = Lines->Count();
@@ -206,6 +205,8 @@ bool TzembROMWT::SendLines() {
       const std::string line = Lines->Get(i);
       lineBytesIn_ = 0;
       for (char ch : line) {
+        // The hold clock runs from the last byte written.
+        heldMs_ = 0;
         char c = 0;
         while (ReadUploadChar(c)) {
           if (c == kXOFF) {
@@ -215,11 +216,9 @@ bool TzembROMWT::SendLines() {
           }
         }
         WriteChar(ch);
-        heldMs_ = 0;
       }
       WriteChar(kCR);
       WriteChar(kLF);
-      heldMs_ = 0;
       if (onFlash_) onFlash_(this, i);
       if (!Transcript.empty()) LogText(Transcript);
       Transcript.clear();

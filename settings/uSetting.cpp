@@ -37,23 +37,7 @@ bool LineLess(const std::string& a, const std::string& b) {
 
 std::string ExecutablePath() {
   if (!g_executablePathOverride.empty()) return g_executablePathOverride;
-#ifdef _WIN32
-  std::string buf(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::string();
-    if (n < buf.size()) return buf.substr(0, n);
-    buf.resize(buf.size() * 2);
-  }
-#else
-  std::string buf(4096, '\0');
-  for (;;) {
-    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) return std::string();
-    if (static_cast<size_t>(n) < buf.size()) return buf.substr(0, static_cast<size_t>(n));
-    buf.resize(buf.size() * 2);
-  }
-#endif
+  return RunningExecutablePath();
 }
 
 bool IsHexDigit(unsigned char c) {
@@ -295,11 +279,23 @@ void SetSettingsExecutable(const std::string& path) {
 }
 
 std::string RunningExecutablePath() {
-  const std::string saved = g_executablePathOverride;
-  g_executablePathOverride.clear();
-  std::string path = ExecutablePath();
-  g_executablePathOverride = saved;
-  return path;
+#ifdef _WIN32
+  std::string buf(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return std::string();
+    if (n < buf.size()) return buf.substr(0, n);
+    buf.resize(buf.size() * 2);
+  }
+#else
+  std::string buf(4096, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return std::string();
+    if (static_cast<size_t>(n) < buf.size()) return buf.substr(0, static_cast<size_t>(n));
+    buf.resize(buf.size() * 2);
+  }
+#endif
 }
 
 void SetExecutablePathForTesting(const std::string& path) {
