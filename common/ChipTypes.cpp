@@ -1,5 +1,7 @@
 #include "ChipTypes.h"
 
+#include "TStrings.h"
+
 namespace zemb {
 
 const std::vector<ChipType>& ChipTypeTable() {
@@ -37,17 +39,10 @@ std::vector<std::string> ChipTypeItemTexts() {
 }
 
 int ChipTypeIndexOfCode(std::string_view code) {
+  const std::string wanted(code);
   const auto& table = ChipTypeTable();
   for (size_t i = 0; i < table.size(); ++i) {
-    const std::string_view own = table[i].code;
-    if (own.size() != code.size()) continue;
-    bool same = true;
-    for (size_t j = 0; j < own.size() && same; ++j) {
-      char c = code[j];
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      same = c == own[j];
-    }
-    if (same) return static_cast<int>(i);
+    if (CompareTextNoCase(wanted, table[i].code) == 0) return static_cast<int>(i);
   }
   return -1;
 }

@@ -28,6 +28,13 @@ std::string TooLargeReason(size_t maxBytes) {
   return "is larger than " + std::to_string(maxBytes) + " bytes";
 }
 
+WriteOutcome Failed(WriteResult result, std::string reason) {
+  WriteOutcome out;
+  out.result = result;
+  out.reason = std::move(reason);
+  return out;
+}
+
 #ifdef _WIN32
 
 std::string WinReason(DWORD code) {
@@ -126,13 +133,6 @@ std::string ResolveLinks(const std::string& path, std::string& reason) {
   }
   reason = std::strerror(ELOOP);
   return std::string();
-}
-
-WriteOutcome Failed(WriteResult result, std::string reason) {
-  WriteOutcome out;
-  out.result = result;
-  out.reason = std::move(reason);
-  return out;
 }
 
 // Blocks SIGPIPE for this thread while it lives, and takes back one raised meanwhile.
@@ -437,23 +437,13 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 }
 
 WriteOutcome WriteUserFile(const std::string& path, const std::string& bytes) {
-  WriteOutcome outcome;
-  if (path.empty()) {
-    outcome.result = WriteResult::CannotCreate;
-    outcome.reason = "empty file name";
-    return outcome;
-  }
+  if (path.empty()) return Failed(WriteResult::CannotCreate, "empty file name");
 #ifdef _WIN32
-  auto failed = [&outcome](WriteResult result, std::string reason) {
-    outcome.result = result;
-    outcome.reason = std::move(reason);
-    return outcome;
-  };
   const DWORD attr = GetFileAttributesA(path.c_str());
   if (attr != INVALID_FILE_ATTRIBUTES) {
-    if (attr & FILE_ATTRIBUTE_DIRECTORY) return failed(WriteResult::CannotCreate, "is a directory");
+    if (attr & FILE_ATTRIBUTE_DIRECTORY) return Failed(WriteResult::CannotCreate, "is a directory");
     if (attr & FILE_ATTRIBUTE_READONLY) {
-      return failed(WriteResult::CannotCreate, "it is write-protected");
+      return Failed(WriteResult::CannotCreate, "it is write-protected");
     }
   }
   // Devices (NUL, COMn, pipes) are written through, never replaced.
@@ -464,18 +454,18 @@ WriteOutcome WriteUserFile(const std::string& path, const std::string& bytes) {
       std::string reason;
       const bool ok = WriteAllHandle(existing, bytes, reason);
       CloseHandle(existing);
-      return ok ? outcome : failed(WriteResult::WriteFailed, reason);
+      return ok ? WriteOutcome() : Failed(WriteResult::WriteFailed, reason);
     }
     CloseHandle(existing);
   } else if (attr != INVALID_FILE_ATTRIBUTES) {
-    return failed(WriteResult::CannotCreate, WinReason(GetLastError()));
+    return Failed(WriteResult::CannotCreate, WinReason(GetLastError()));
   }
   const size_t sep = path.find_last_of("\\/:");
   std::string folder = sep == std::string::npos ? "." : path.substr(0, sep + 1);
   if (folder.empty()) folder = ".";
   char temp[MAX_PATH + 1] = {};
   if (GetTempFileNameA(folder.c_str(), "zem", 0, temp) == 0) {
-    return failed(WriteResult::CannotCreate,
+    return Failed(WriteResult::CannotCreate,
                   "cannot create a file in its folder: " + WinReason(GetLastError()));
   }
   HANDLE h =
@@ -483,7 +473,7 @@ WriteOutcome WriteUserFile(const std::string& path, const std::string& bytes) {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     DeleteFileA(temp);
-    return failed(WriteResult::CannotCreate, WinReason(code));
+    return Failed(WriteResult::CannotCreate, WinReason(code));
   }
   std::string reason;
   bool ok = WriteAllHandle(h, bytes, reason);
@@ -498,9 +488,9 @@ WriteOutcome WriteUserFile(const std::string& path, const std::string& bytes) {
   }
   if (!ok) {
     DeleteFileA(temp);
-    return failed(WriteResult::WriteFailed, reason);
+    return Failed(WriteResult::WriteFailed, reason);
   }
-  return outcome;
+  return WriteOutcome();
 #else
   std::string reason;
   const std::string target = ResolveLinks(path, reason);
@@ -522,11 +512,8 @@ WriteOutcome WriteUserFile(const std::string& path, const std::string& bytes) {
 }
 
 WriteOutcome CheckWriteTarget(const std::string& path) {
-  WriteOutcome outcome;
-  auto failed = [&outcome](std::string reason) {
-    outcome.result = WriteResult::CannotCreate;
-    outcome.reason = std::move(reason);
-    return outcome;
+  auto failed = [](std::string reason) {
+    return Failed(WriteResult::CannotCreate, std::move(reason));
   };
   if (path.empty()) return failed("empty file name");
 #ifdef _WIN32
@@ -535,7 +522,7 @@ WriteOutcome CheckWriteTarget(const std::string& path) {
     if (attr & FILE_ATTRIBUTE_DIRECTORY) return failed("is a directory");
     if (attr & FILE_ATTRIBUTE_READONLY) return failed("it is write-protected");
   }
-  return outcome;
+  return WriteOutcome();
 #else
   std::string reason;
   const std::string target = ResolveLinks(path, reason);
@@ -544,7 +531,7 @@ WriteOutcome CheckWriteTarget(const std::string& path) {
   if (::stat(target.c_str(), &st) != 0) {
     if (errno != ENOENT) return failed(std::strerror(errno));
   } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-    return outcome;
+    return WriteOutcome();
   } else if (!S_ISREG(st.st_mode)) {
     return failed(KindReason(st.st_mode));
   } else if (!MayReplace(target, st, reason)) {
@@ -553,7 +540,7 @@ WriteOutcome CheckWriteTarget(const std::string& path) {
   if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     return failed(std::string("cannot create a file in its folder: ") + std::strerror(errno));
   }
-  return outcome;
+  return WriteOutcome();
 #endif
 }
 

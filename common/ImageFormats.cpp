@@ -191,32 +191,32 @@ uint32_t SparseImage::MaxAddress() const {
   return page << kPageBits | i;
 }
 
-bool SparseImage::Covers(uint32_t first, uint32_t last) const {
-  if (first > last) return true;
-  uint64_t present = 0;
-  for (auto it = pages_.lower_bound(first >> kPageBits);
-       it != pages_.end() && it->first <= (last >> kPageBits); ++it) {
-    const uint64_t pageStart = uint64_t{it->first} << kPageBits;
-    for (uint32_t i = 0; i < kPageSize; ++i) {
-      const uint64_t address = pageStart + i;
-      if (address >= first && address <= last && it->second.present[i]) ++present;
-    }
-  }
-  return present == uint64_t{last} - first + 1;
-}
-
-std::vector<uint8_t> SparseImage::Flatten(uint32_t first, uint32_t last, uint8_t fill) const {
-  std::vector<uint8_t> out(static_cast<size_t>(uint64_t{last} - first + 1), fill);
+template <typename Visit>
+void SparseImage::ForEachPresentIn(uint32_t first, uint32_t last, Visit&& visit) const {
   for (auto it = pages_.lower_bound(first >> kPageBits);
        it != pages_.end() && it->first <= (last >> kPageBits); ++it) {
     const uint64_t pageStart = uint64_t{it->first} << kPageBits;
     for (uint32_t i = 0; i < kPageSize; ++i) {
       const uint64_t address = pageStart + i;
       if (address >= first && address <= last && it->second.present[i]) {
-        out[static_cast<size_t>(address - first)] = it->second.bytes[i];
+        visit(address, it->second.bytes[i]);
       }
     }
   }
+}
+
+bool SparseImage::Covers(uint32_t first, uint32_t last) const {
+  if (first > last) return true;
+  uint64_t present = 0;
+  ForEachPresentIn(first, last, [&present](uint64_t, uint8_t) { ++present; });
+  return present == uint64_t{last} - first + 1;
+}
+
+std::vector<uint8_t> SparseImage::Flatten(uint32_t first, uint32_t last, uint8_t fill) const {
+  std::vector<uint8_t> out(static_cast<size_t>(uint64_t{last} - first + 1), fill);
+  ForEachPresentIn(first, last, [&out, first](uint64_t address, uint8_t value) {
+    out[static_cast<size_t>(address - first)] = value;
+  });
   return out;
 }
 

@@ -87,6 +87,10 @@ class SparseImage {
     std::array<uint8_t, kPageSize> bytes{};
     std::array<bool, kPageSize> present{};
   };
+  // Calls visit(address, value) for each present byte of first..last, in address order.
+  template <typename Visit>
+  void ForEachPresentIn(uint32_t first, uint32_t last, Visit&& visit) const;
+
   std::map<uint32_t, Page> pages_;
   uint64_t count_ = 0;
 };

@@ -7,23 +7,9 @@ namespace zemb::sim {
 
 std::vector<std::string> EncodeHexRange(const std::vector<uint8_t>& memory, uint32_t start,
                                         uint32_t end) {
-  std::vector<std::string> records;
-  uint32_t upper = 0;
-  uint64_t address = start;
-  while (address <= end) {
-    const uint64_t chunkEnd = std::min<uint64_t>((address | 0x0F), end);
-    const uint32_t high = static_cast<uint32_t>(address >> 16);
-    if (high != upper) {
-      const uint8_t ela[2] = {static_cast<uint8_t>(high >> 8), static_cast<uint8_t>(high)};
-      records.push_back(EncodeHexRecord(kHexExtendedLinear, 0, ela, 2));
-      upper = high;
-    }
-    records.push_back(EncodeHexRecord(kHexData, static_cast<uint16_t>(address & 0xFFFF),
-                                      memory.data() + address,
-                                      static_cast<size_t>(chunkEnd - address + 1)));
-    address = chunkEnd + 1;
-  }
-  return records;
+  SparseImage image;
+  image.SetRange(start, memory.data() + start, static_cast<size_t>(uint64_t{end} - start + 1));
+  return EncodeIntelHexRecords(image);
 }
 
 bool LoadImage(std::string_view contents, std::vector<uint8_t>& memory, std::string& error) {
@@ -49,17 +35,9 @@ bool LoadImage(std::string_view contents, std::vector<uint8_t>& memory, std::str
 }
 
 std::string DumpIntelHex(const std::vector<uint8_t>& memory) {
-  std::string out;
-  if (!memory.empty()) {
-    for (const std::string& record :
-         EncodeHexRange(memory, 0, static_cast<uint32_t>(memory.size() - 1))) {
-      out += record;
-      out += "\r\n";
-    }
-  }
-  out += kHexEofRecord;
-  out += "\r\n";
-  return out;
+  SparseImage image;
+  image.SetRange(0, memory.data(), memory.size());
+  return WriteIntelHex(image);
 }
 
 }  // namespace zemb::sim
