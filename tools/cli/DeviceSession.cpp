@@ -47,7 +47,8 @@ class ProgressMeter {
   }
 
   void ByteReceived(char c) {
-    if (!enabled_ || lines_ != nullptr) return;
+    // The handshake's and type's answers come before the read starts.
+    if (!enabled_ || !started_ || lines_ != nullptr) return;
     ++bytes_;
     // Records are the lines that begin with ':' (after the LF some devices send).
     if (atLineStart_ && c == ':') ++done_;

@@ -1,8 +1,11 @@
 #include "ImageJob.h"
 
+#include <algorithm>
+
 #include "ChipTypes.h"
 #include "CliFiles.h"
 #include "CommandTable.h"
+#include "Convert.h"
 #include "FileIO.h"
 
 namespace zemb::cli {
@@ -40,6 +43,32 @@ bool LoadImageOperand(const Options& options, ImageJob& job, const std::string& 
 }
 
 }  // namespace
+
+OutsideData DataOutside(const SparseImage& image, uint32_t first, uint32_t last) {
+  OutsideData outside;
+  image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
+    const uint64_t runEnd = uint64_t{address} + size - 1;
+    uint64_t inside = 0;
+    if (first <= last && runEnd >= first && address <= last) {
+      inside = std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
+    }
+    if (inside == size) return;
+    // Runs come in address order, so the first run with bytes outside holds the lowest.
+    if (outside.count == 0) {
+      outside.first = address < first || address > last || first > last ? address : last + 1;
+    }
+    outside.count += size - inside;
+  });
+  return outside;
+}
+
+std::string RangeText(uint32_t first, uint32_t last) {
+  return IntToHex(static_cast<int32_t>(first), 5) + "-" + IntToHex(static_cast<int32_t>(last), 5);
+}
+
+uint64_t RangeSpan(uint32_t first, uint32_t last) {
+  return first > last ? 0 : uint64_t{last} - first + 1;
+}
 
 bool AddressOperand(const std::string& text, const char* what, int32_t& value, std::string& error) {
   if (!ParseAddress(text, value)) {
@@ -98,6 +127,31 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
     }
     job.start = static_cast<int32_t>(job.input.start);
     job.end = static_cast<int32_t>(job.input.end);
+  }
+  if (!forDevice) return true;
+  const auto first = static_cast<uint32_t>(job.start);
+  const auto last = static_cast<uint32_t>(job.end);
+  const uint64_t span = RangeSpan(first, last);
+  if (span > kMaxRangeSpan) {
+    error = "the range " + RangeText(first, last) + " spans " + std::to_string(span) +
+            " bytes, more than 16 MiB: no chip in the type list is near that size";
+    return false;
+  }
+  // A chip that silently lacks part of the file is worse than no chip at all; a range the
+  // user gave is taken as meant.
+  const OutsideData outside = DataOutside(job.input.image, first, last);
+  if (outside.count > 0) {
+    const std::string what = FileDisplayName(job.file) + " holds " + std::to_string(outside.count) +
+                             " data byte" + (outside.count == 1 ? "" : "s") + " outside " +
+                             RangeText(first, last) + ", the first at 0x" +
+                             IntToHex(static_cast<int32_t>(outside.first), 4);
+    if (!job.rangeGiven) {
+      error = what + " (the range of its ;MinAdr/;MaxAdr lines); give START END to send only " +
+              "that range, or correct the lines";
+      return false;
+    }
+    job.warning =
+        "warning: " + what + "; only " + RangeText(first, last) + " is asked of the device";
   }
   return true;
 }

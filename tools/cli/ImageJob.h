@@ -19,11 +19,32 @@ struct ImageJob {
   bool rangeGiven = false;
   std::string type;  // the code sent on connecting
   bool typeFromImage = false;
+  // Said before anything is sent, even with -q: data the range leaves out.
+  std::string warning;
 };
+
+// No chip in the type list comes near this: a wider range is a mistake, and taking
+// checksums over it would cost time and memory for nothing.
+inline constexpr uint64_t kMaxRangeSpan = uint64_t{16} * 1024 * 1024;
+
+// The bytes of an image outside first..last: how many, and the lowest of them.
+struct OutsideData {
+  uint64_t count = 0;
+  uint32_t first = 0;
+};
+OutsideData DataOutside(const SparseImage& image, uint32_t first, uint32_t last);
+
+// "00000-07FFF" for messages.
+std::string RangeText(uint32_t first, uint32_t last);
+
+// The span of first..last in bytes; 0 when first is above last.
+uint64_t RangeSpan(uint32_t first, uint32_t last);
 
 // Checks the operands FILE [START END], reads FILE and settles range and type. False with a
 // message on a usage or file error. forDevice: the image is to be sent, so an image without
-// data or with a ;Type line that names no entry is refused.
+// data, with a ;Type line that names no entry, with data outside its ;MinAdr/;MaxAdr range
+// or with a range wider than kMaxRangeSpan is refused; data outside a range given on the
+// command line is only a warning (a deliberate partial program).
 bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, ImageJob& job,
                      std::string& error);
 

@@ -19,8 +19,18 @@ int RunInfoCommand(const Options& options, Environment& env) {
   const auto last = static_cast<uint32_t>(job.end);
   if (first > last) return ReportUsageError(*env.err, "the start address is above the end address");
   out << EscapeForTerminal(FileDisplayName(job.file)) << ": " << ImageFormatName(job.input.format)
-      << ", " << ChecksumSummary(job.input.image, first, last) << '\n'
-      << std::flush;
+      << ", ";
+  const uint64_t span = RangeSpan(first, last);
+  if (span > kMaxRangeSpan) {
+    // The checksums cover every byte of the range, 0xFF-filled; over gigabytes of gaps they
+    // would take minutes and say nothing.
+    out << RangeText(first, last) << ", " << DataBytesIn(job.input.image, first, last)
+        << " data bytes; no checksums: the range spans " << span
+        << " bytes, more than the 16 MiB they are taken over\n";
+  } else {
+    out << ChecksumSummary(job.input.image, first, last) << '\n';
+  }
+  out << std::flush;
   return out ? kExitOk : kExitUsage;
 }
 

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "CliFiles.h"
+#include "TerminalText.h"
 #include "uZEMB.h"
 
 namespace zemb::cli {
@@ -12,6 +13,7 @@ int RunUpload(const Options& options, Environment& env, UploadOperation operatio
   ImageJob job;
   std::string error;
   if (!PrepareImageJob(options, env, true, job, error)) return ReportUsageError(*env.err, error);
+  if (!job.warning.empty()) *env.err << kProgram << ": " << EscapeForTerminal(job.warning) << '\n';
   DeviceRun run;
   run.type = job.type;
   if (job.typeFromImage) run.typeSource = FileDisplayName(job.file);
