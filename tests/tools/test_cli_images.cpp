@@ -136,25 +136,25 @@ TEST_F(CliImages, DataOutsideTheRangeIsRefusedFromTheHeaderAndWarnedFromTheComma
   const Case cases[] = {
       {{"program", file},
        kExitUsage,
-       "beyond.hex holds 1 data byte outside 00000-0000F, the first at 0x0010 (the range of its "
-       ";MinAdr/;MaxAdr lines)",
+       "beyond.hex: 1 data byte outside 00000-0000F, the range of its ;MinAdr/;MaxAdr lines, the "
+       "first at 0x0010 (line 4)",
        ""},
       {{"compare", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
       {{"write", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
       {{"program", file, "0", "F"},
        kExitOk,
        "warning: " + file +
-           " holds 1 data byte outside 00000-0000F, the first at 0x0010; only "
-           "00000-0000F is asked of the device",
+           ": 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); only 00000-0000F is "
+           "asked of the device",
        "RP 00000,0000F+00000"},
       {{"-q", "write", s19, "101", "200"},
        kExitOk,
-       "holds 3 data bytes outside 00101-00200, the first at 0x0100",
+       ": 3 data bytes outside 00101-00200, the first at 0x0100 (line 1)",
        "RW 00101,00200+00000"},
       // Data on both sides of a range that covers none of it.
       {{"compare", s19, "200", "2FF"},
        kExitOk,
-       "6 data bytes outside 00200-002FF, the first at 0x0100",
+       "6 data bytes outside 00200-002FF, the first at 0x0100 (line 1)",
        "RC 00200,002FF+00000"},
   };
   for (const Case& c : cases) {
@@ -220,6 +220,12 @@ TEST_F(CliImages, ReadsThatContradictThemselvesOrLackTheEndRecord) {
               c.exit)
         << err.str();
     EXPECT_EQ(Read(target), c.written);
+    if (c.exit == kExitDeviceNg) {
+      EXPECT_NE(err.str().find("contradicts itself: line 2 gives 0x0001 the value 09, line 1 gave "
+                               "02"),
+                std::string::npos)
+          << err.str();
+    }
   }
   // An S-record file gets its end record from the writer in any case.
   EXPECT_EQ(Run({"--format", "srec", "-q", "read", "0", "3", "-"},
