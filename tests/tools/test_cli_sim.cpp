@@ -737,4 +737,26 @@ TEST_F(CliAgainstSimulator, SplitSixteenBitImageProgramsTwoChipsThatMergeBack) {
   EXPECT_EQ(ReadFileText(merged), std::string(data.begin(), data.end()));
 }
 
+// A read stopped by Ctrl-C leaves the writer sending the rest of the range; the next
+// command waits it out and says so, instead of finding no answer to its handshake.
+TEST_F(CliAgainstSimulator, NextCommandDrainsAReadThatWasInterrupted) {
+  const auto data = RandomImage(0x2000, 9);
+  const std::string image = Path("chip.bin");
+  WriteFileText(image, std::string(data.begin(), data.end()));
+  // 9600 bytes a second: the 8 KiB read takes about 2.3 s.
+  StartSim({"--baud", "96000", "--image", image});
+  const pid_t read = Spawn({kCliPath, "-p", sim_->Pty(), "read", "0", "1FFF", Path("r.hex")},
+                           "/dev/null", Path("read.out"), Path("read.err"));
+  ASSERT_GT(read, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ::kill(read, SIGINT);
+  EXPECT_EQ(WaitFor(read, std::chrono::seconds(10)), 128 + SIGINT)
+      << ReadFileText(Path("read.err"));
+  const CliResult blank = Cli({"blank", "2000", "2FFF"});
+  EXPECT_EQ(blank.exitCode, 0) << blank;
+  EXPECT_NE(blank.err.find("the device was still sending ("), std::string::npos) << blank;
+  EXPECT_EQ(blank.err.find("no answer to the handshake"), std::string::npos) << blank;
+  EXPECT_EQ(blank.Status().rfind("RB OK", 0), 0u) << blank;
+}
+
 }  // namespace
