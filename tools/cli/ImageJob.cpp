@@ -132,14 +132,18 @@ bool ShapeImageJob(const Options& options, ImageJob& job, std::string& error) {
   target.hasRange = job.rangeGiven;
   target.first = static_cast<uint32_t>(job.start);
   target.last = static_cast<uint32_t>(job.end);
+  // The file's own lines will no longer say what is sent; the records are made only for an
+  // upload (PrepareImageJob), as they cost memory by the byte.
+  job.input.lines.SetLines({});
   SparseImage shaped;
   if (!ShapeImage(job.input.image, options.shape, target, shaped, error)) {
     error = FileDisplayName(job.file) + ": " + error;
     return false;
   }
   job.input.image = std::move(shaped);
-  // What the device is sent is the shaped image, as records converted on this side.
-  ConvertToRecords(job.input);
+  job.input.hasRange = !job.input.image.Empty();
+  job.input.start = job.input.hasRange ? job.input.image.MinAddress() : 0;
+  job.input.end = job.input.hasRange ? job.input.image.MaxAddress() : 0;
   job.shaped = true;
   return true;
 }
@@ -206,6 +210,8 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
     job.end = static_cast<int32_t>(job.input.end);
   }
   if (!forDevice) return true;
+  // What the device is sent is the shaped image, as records converted on this side.
+  if (job.shaped) ConvertToRecords(job.input);
   const auto first = static_cast<uint32_t>(job.start);
   const auto last = static_cast<uint32_t>(job.end);
   const uint64_t span = RangeSpan(first, last);

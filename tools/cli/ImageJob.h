@@ -51,8 +51,9 @@ uint64_t RangeSpan(uint32_t first, uint32_t last);
 bool ReadImageJob(const Options& options, Environment& env, const std::string& file,
                   const ImageFormat* inputFormat, ImageJob& job, std::string& error);
 
-// Applies the shaping options (nothing when none is given): the image, its lines and, when
-// no range was given, its range follow the shaped data.
+// Applies the shaping options (nothing when none is given): the image and, when no range
+// was given, its range follow the shaped data. The lines an upload sends are made from it by
+// PrepareImageJob.
 bool ShapeImageJob(const Options& options, ImageJob& job, std::string& error);
 
 // Checks the operands FILE [START END], reads FILE, shapes it and settles range and type.
