@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 namespace zemb {
 namespace {
@@ -173,7 +174,7 @@ SparseImage::RunMap::const_iterator SparseImage::FirstRunReaching(uint32_t addre
   return it;
 }
 
-void SparseImage::Insert(uint32_t address, size_t pool, uint32_t size, uint32_t source,
+void SparseImage::Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source,
                          uint32_t line) {
   count_ += size;
   const auto it = runs_.lower_bound(address);
@@ -182,8 +183,8 @@ void SparseImage::Insert(uint32_t address, size_t pool, uint32_t size, uint32_t 
     // a loop); records of a text file differ in their line and stay apart.
     Run& before = std::prev(it)->second;
     if (uint64_t{std::prev(it)->first} + before.size == address &&
-        before.pool + before.size == pool && before.source == source && before.line == line &&
-        uint64_t{before.size} + size <= UINT32_MAX) {
+        uint64_t{before.pool} + before.size == pool && before.source == source &&
+        before.line == line && uint64_t{before.size} + size <= UINT32_MAX) {
       before.size += size;
       return;
     }
@@ -218,12 +219,29 @@ void SparseImage::CompactPool() {
   std::vector<uint8_t> pool;
   pool.reserve(static_cast<size_t>(count_));
   for (auto& [address, run] : runs_) {
-    const size_t at = pool.size();
+    const auto at = static_cast<uint32_t>(pool.size());
     pool.insert(pool.end(), pool_.begin() + static_cast<std::ptrdiff_t>(run.pool),
-                pool_.begin() + static_cast<std::ptrdiff_t>(run.pool + run.size));
+                pool_.begin() + static_cast<std::ptrdiff_t>(run.pool) + run.size);
     run.pool = at;
   }
   pool_.swap(pool);
+}
+
+uint32_t SparseImage::AppendToPool(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> copy;
+  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
+    copy.assign(data, data + size);
+    data = copy.data();
+  }
+  // Replaced and doubly placed bytes stay in the pool until they outweigh the live ones.
+  if (pool_.size() > 2 * count_ + 0x10000) CompactPool();
+  if (pool_.size() + size > UINT32_MAX) {
+    CompactPool();
+    if (pool_.size() + size > UINT32_MAX) throw std::length_error("image larger than 4 GiB");
+  }
+  const auto at = static_cast<uint32_t>(pool_.size());
+  pool_.insert(pool_.end(), data, data + size);
+  return at;
 }
 
 bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint32_t source,
@@ -246,15 +264,7 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
       return false;
     }
   }
-  const size_t length = static_cast<size_t>(end - address);
-  const size_t base = pool_.size();
-  // data may point into the pool itself (a run of this image placed again).
-  std::vector<uint8_t> copy;
-  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
-    copy.assign(data, data + length);
-    data = copy.data();
-  }
-  pool_.insert(pool_.end(), data, data + length);
+  const uint32_t base = AppendToPool(data, static_cast<size_t>(end - address));
   // Only the addresses no run holds yet take the new bytes; the others keep their origin.
   uint64_t at = address;
   auto it = FirstRunReaching(address);
@@ -262,7 +272,7 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
     const uint64_t gapEnd = it == runs_.end() ? end : std::min<uint64_t>(it->first, end);
     while (at < gapEnd) {
       const auto piece = static_cast<uint32_t>(std::min<uint64_t>(gapEnd - at, 0x80000000u));
-      Insert(static_cast<uint32_t>(at), base + static_cast<size_t>(at - address), piece, source,
+      Insert(static_cast<uint32_t>(at), base + static_cast<uint32_t>(at - address), piece, source,
              line);
       at += piece;
     }
@@ -280,19 +290,11 @@ void SparseImage::Set(uint32_t address, uint8_t value) {
 void SparseImage::SetRange(uint32_t address, const uint8_t* data, size_t size) {
   const uint64_t end = std::min<uint64_t>(uint64_t{address} + size, kAddressLimit);
   if (end <= address) return;
-  std::vector<uint8_t> copy;
-  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
-    copy.assign(data, data + (end - address));
-    data = copy.data();
-  }
+  const uint32_t base = AppendToPool(data, static_cast<size_t>(end - address));
   Remove(address, static_cast<uint32_t>(end - 1));
-  // Replaced bytes stay in the pool until they outweigh the live ones.
-  if (pool_.size() > 2 * count_ + 0x10000) CompactPool();
-  const size_t base = pool_.size();
-  pool_.insert(pool_.end(), data, data + (end - address));
   for (uint64_t at = address; at < end;) {
     const auto piece = static_cast<uint32_t>(std::min<uint64_t>(end - at, 0x80000000u));
-    Insert(static_cast<uint32_t>(at), base + static_cast<size_t>(at - address), piece, 0, 0);
+    Insert(static_cast<uint32_t>(at), base + static_cast<uint32_t>(at - address), piece, 0, 0);
     at += piece;
   }
 }

@@ -114,12 +114,12 @@ class SparseImage {
       auto next = std::next(it);
       // Neighbouring runs whose bytes also sit side by side in the pool are one piece.
       uint64_t end = uint64_t{it->first} + it->second.size;
-      uint64_t poolEnd = it->second.pool + it->second.size;
+      uint64_t poolEnd = uint64_t{it->second.pool} + it->second.size;
       bool contiguous = true;
       while (next != runs_.end() && next->first == end) {
         contiguous = contiguous && next->second.pool == poolEnd;
         end += next->second.size;
-        poolEnd = next->second.pool + next->second.size;
+        poolEnd = uint64_t{next->second.pool} + next->second.size;
         ++next;
       }
       const size_t size = static_cast<size_t>(end - it->first);
@@ -143,13 +143,15 @@ class SparseImage {
     uint32_t size = 0;
     uint32_t source = 0;
     uint32_t line = 0;
-    size_t pool = 0;
+    uint32_t pool = 0;
   };
   using RunMap = std::map<uint32_t, Run>;
 
   // The first run that ends at or after address.
   RunMap::const_iterator FirstRunReaching(uint32_t address) const;
-  void Insert(uint32_t address, size_t pool, uint32_t size, uint32_t source, uint32_t line);
+  void Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source, uint32_t line);
+  // Copies data to the end of the pool (data may lie in the pool) and returns where it went.
+  uint32_t AppendToPool(const uint8_t* data, size_t size);
   void Remove(uint32_t first, uint32_t last);
   void CompactPool();
 
