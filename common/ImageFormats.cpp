@@ -179,17 +179,30 @@ void SparseImage::Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_
   count_ += size;
   const auto it = runs_.lower_bound(address);
   if (it != runs_.begin()) {
-    // Bytes placed one after another from one origin stay one run (a binary file, Set in
-    // a loop); records of a text file differ in their line and stay apart.
+    // Bytes placed one after another stay one run: from one origin (a binary file, Set in a
+    // loop), or as records of one size on consecutive lines (a text file written in order).
     Run& before = std::prev(it)->second;
-    if (uint64_t{std::prev(it)->first} + before.size == address &&
-        uint64_t{before.pool} + before.size == pool && before.source == source &&
-        before.line == line && uint64_t{before.size} + size <= UINT32_MAX) {
+    const bool follows = uint64_t{std::prev(it)->first} + before.size == address &&
+                         uint64_t{before.pool} + before.size == pool && before.source == source &&
+                         uint64_t{before.size} + size <= UINT32_MAX;
+    if (follows && before.step == 0 && before.line == line) {
       before.size += size;
       return;
     }
+    if (follows && line > 0 && before.line > 0) {
+      if (before.step == 0 && line == before.line + 1 && size <= before.size) {
+        before.step = before.size;
+        before.size += size;
+        return;
+      }
+      if (before.step > 0 && before.size % before.step == 0 &&
+          line == before.line + before.size / before.step && size <= before.step) {
+        before.size += size;
+        return;
+      }
+    }
   }
-  runs_.emplace_hint(it, address, Run{size, source, line, pool});
+  runs_.emplace_hint(it, address, Run{size, source, line, pool, 0});
 }
 
 void SparseImage::Remove(uint32_t first, uint32_t last) {
@@ -204,13 +217,28 @@ void SparseImage::Remove(uint32_t first, uint32_t last) {
     it = runs_.erase(it);
     count_ -= run.size;
     if (start < first) {
-      runs_.emplace(start, Run{first - start, run.source, run.line, run.pool});
-      count_ += first - start;
+      Run left = run;
+      left.size = first - start;
+      runs_.emplace(start, left);
+      count_ += left.size;
     }
     if (end > uint64_t{last} + 1) {
-      const auto kept = static_cast<uint32_t>(end - last - 1);
-      runs_.emplace(last + 1, Run{kept, run.source, run.line, run.pool + (last + 1 - start)});
-      count_ += kept;
+      // What is kept after the range starts at offset `from`, maybe inside a record: that
+      // record's rest is a run of one line, the whole records after it keep the step.
+      uint32_t from = last + 1 - start;
+      while (from < run.size) {
+        Run right = run;
+        right.pool = run.pool + from;
+        right.line = run.LineAt(from);
+        right.size = run.size - from;
+        if (run.step > 0 && from % run.step != 0) {
+          right.step = 0;
+          right.size = std::min(right.size, run.step - from % run.step);
+        }
+        runs_.emplace(start + from, right);
+        count_ += right.size;
+        from += right.size;
+      }
     }
   }
 }
@@ -259,7 +287,8 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
         conflict->address = static_cast<uint32_t>(at);
         conflict->value = given;
         conflict->earlier = held;
-        conflict->earlierOrigin = {sources_[it->second.source], it->second.line};
+        conflict->earlierOrigin = {sources_[it->second.source],
+                                   it->second.LineAt(static_cast<uint32_t>(at - it->first))};
       }
       return false;
     }
@@ -315,7 +344,7 @@ bool SparseImage::OriginOf(uint32_t address, ImageOrigin& origin) const {
   const auto it = FirstRunReaching(address);
   if (it == runs_.end() || it->first > address) return false;
   origin.source = sources_[it->second.source];
-  origin.line = it->second.line;
+  origin.line = it->second.LineAt(address - it->first);
   return true;
 }
 

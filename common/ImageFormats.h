@@ -139,11 +139,15 @@ class SparseImage {
 
  private:
   // A run of present bytes starting at its key: its bytes are pool_[pool, pool + size).
+  // Records of step bytes on consecutive lines share one run: the byte at offset o came
+  // from line + o / step (step 0: every byte from line).
   struct Run {
     uint32_t size = 0;
     uint32_t source = 0;
     uint32_t line = 0;
     uint32_t pool = 0;
+    uint32_t step = 0;
+    uint32_t LineAt(uint32_t offset) const { return step == 0 ? line : line + offset / step; }
   };
   using RunMap = std::map<uint32_t, Run>;
 
