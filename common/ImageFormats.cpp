@@ -714,6 +714,19 @@ std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image) {
   return records;
 }
 
+bool EndsWithHexEndRecord(std::string_view text) {
+  LineReader reader(WithoutDosEof(text));
+  std::string_view line;
+  std::string_view last;
+  while (reader.Next(line)) {
+    line = TrimBlanks(line);
+    if (!line.empty() && line[0] != ';') last = line;
+  }
+  HexRecord record;
+  return ParseHexRecord(last, record) == HexParseResult::Ok && record.type == kHexEndOfFile &&
+         record.data.empty();
+}
+
 std::string WriteIntelHex(const SparseImage& image) {
   std::string out;
   for (const std::string& record : EncodeIntelHexRecords(image)) {

@@ -227,6 +227,10 @@ std::string_view WithoutDosEof(std::string_view text);
 // Data records of up to 16 bytes, aligned to 16-byte boundaries, with a type 04 record
 // before the first record of every 64 KiB block other than the first; no end record.
 std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image);
+// True when the last record of an Intel HEX text (blank and ";" lines and a DOS end-of-file
+// mark aside) is a well-formed end record; a text without it gets kHexEofRecord appended
+// before it is saved, so that every file written ends properly.
+bool EndsWithHexEndRecord(std::string_view text);
 // The whole image as Intel HEX text, each line followed by CR LF, end record last (also for
 // an empty image).
 std::string WriteIntelHex(const SparseImage& image);

@@ -216,6 +216,21 @@ TEST(ImageRules, CostFollowsTheDataNotTheSpan) {
   EXPECT_EQ(binary.RunCount(), 1u);
 }
 
+TEST(ImageRules, AnIntelHexTextEndsWithItsEndRecord) {
+  const std::string data = IHex(0, 0, {0x42}) + "\r\n";
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {data + kHexEofRecord + "\r\n", true},
+      {data + ":00000001ff\r\n\r\n;MaxAdr=0\r\n\x1A", true},
+      {data, false},                             // a read that lacks it
+      {kHexEofRecord + ("\r\n" + data), false},  // not last
+      {data + ":00000001FE\r\n", false},         // bad checksum
+      {data + IHex(1, 0, {0}) + "\r\n", false},  // end record with data
+      {"", false},
+  };
+  for (const auto& [text, ends] : cases) EXPECT_EQ(EndsWithHexEndRecord(text), ends) << text;
+  EXPECT_TRUE(EndsWithHexEndRecord(WriteIntelHex(SparseImage())));
+}
+
 TEST(ImageModel, EveryByteKnowsItsOrigin) {
   const std::string text = ";Type=8\r\n" + IHex(0, 0, {1, 2, 3, 4}) + "\r\n" +
                            IHex(0, 2, {3, 4, 5}) + "\r\n" + kHexEofRecord + "\r\n";
