@@ -1,7 +1,5 @@
 #include "ImageJob.h"
 
-#include <cstdio>
-
 #include "ChipTypes.h"
 #include "CliFiles.h"
 #include "CommandTable.h"
@@ -11,10 +9,9 @@
 namespace zemb::cli {
 namespace {
 
-std::string Address(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%04llX", static_cast<unsigned long long>(value));
-  return text;
+// "0x7FFF": addresses in messages, at least four digits.
+std::string Address(uint32_t value) {
+  return "0x" + IntToHex(static_cast<int32_t>(value), 4);
 }
 
 // Reads FILE's bytes as the format given, else the one its content shows.
@@ -152,7 +149,7 @@ std::string FitProblem(const ImageJob& job) {
   if (job.chip == nullptr) return "";
   const uint64_t capacity = job.chip->capacity;
   const std::string chip = "the " + CapacityText(capacity) + " of a " + job.chip->part +
-                           ": 0x0000-" + Address(capacity - 1);
+                           ": 0x0000-" + Address(static_cast<uint32_t>(capacity - 1));
   const SparseImage& image = job.input.image;
   if (!image.Empty() && image.MaxAddress() >= capacity) {
     return "data up to " + Address(image.MaxAddress()) + ", beyond " + chip;
