@@ -23,6 +23,8 @@ int MatchOption(const std::vector<std::string>& args, size_t& i, const OptionSpe
     return arg == longFlag || (isShort && arg.size() == 2) ? 1 : 0;
   }
   if (std::strchr(spec.valueName, ' ') != nullptr) {
+    // Two values never come as --crop=START: that is a value missing.
+    if (arg.compare(0, longFlag.size() + 1, longFlag + "=") == 0) return -1;
     if (arg != longFlag) return 0;
     if (i + 2 >= args.size()) return -1;
     value = args[i + 1] + '\0' + args[i + 2];
@@ -57,6 +59,23 @@ std::string CommandsWith(unsigned uses) {
     text += names[i];
   }
   return text;
+}
+
+// Breaks text at blanks into lines that fit the help's text column.
+std::string Wrapped(const std::string& text) {
+  constexpr size_t kWidth = 52;
+  std::string result;
+  size_t lineStart = 0;
+  size_t lastBlank = std::string::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ') lastBlank = i;
+    if (i - lineStart >= kWidth && lastBlank != std::string::npos && lastBlank > lineStart) {
+      result += text.substr(lineStart, lastBlank - lineStart) + "\n";
+      lineStart = lastBlank + 1;
+      lastBlank = std::string::npos;
+    }
+  }
+  return result + text.substr(lineStart);
 }
 
 // Writes "  " + head, then text from the help column, its later lines indented alike; a
@@ -107,7 +126,9 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     for (const OptionSpec& spec : OptionTable()) {
       const int taken = MatchOption(args, i, spec, value);
       if (taken < 0) {
-        error = "option " + arg + " needs a value";
+        const bool two = std::strchr(spec.valueName, ' ') != nullptr;
+        error = "option " + arg + " needs " +
+                (two ? std::string(spec.valueName) + " as two arguments" : "a value");
         return false;
       }
       if (taken > 0) {
@@ -166,10 +187,10 @@ std::string UsageText() {
     head += std::string("--") + spec.longName;
     if (spec.valueName != nullptr) head += std::string(" ") + spec.valueName;
     std::string text = spec.summary;
-    if (spec.use != kUseEverywhere) text += "\n(" + CommandsWith(spec.use) + ")";
+    if (spec.use != kUseEverywhere) text += "\n" + Wrapped("(" + CommandsWith(spec.use) + ")");
     AddHelpEntry(usage, head, text);
   }
-  usage += "Shaping, in this order, after reading (" + CommandsWith(kUseShaping) + "):\n";
+  usage += "Shaping, in this order, after reading\n  (" + CommandsWith(kUseShaping) + "):\n";
   for (const OptionSpec& spec : OptionTable()) {
     if (!shaping(spec)) continue;
     AddHelpEntry(usage,
