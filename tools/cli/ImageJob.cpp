@@ -166,7 +166,7 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
                      std::string& error) {
   const auto& ops = options.operands;
   if (ops.size() != 1 && ops.size() != 3) {
-    error = std::string(forDevice ? "this command" : SpecOf(options.command)->name) +
+    error = std::string(forDevice ? "this command" : EntryOf(options.command)->name) +
             " takes FILE [START END]";
     return false;
   }
