@@ -417,5 +417,18 @@ TEST_F(CliImages, ConvertAndMergeWriteTheFormatAskedFor) {
   EXPECT_EQ(Read(Path("moved.bin")), Read(k4));
 }
 
+TEST_F(CliImages, ADosEndOfFileMarkIsNoLineForTheDevice) {
+  for (const std::string end : {"\x1A", "\x1A\r\n", ":00000001FF\x1A"}) {
+    SCOPED_TRACE(::testing::PrintToString(end));
+    const std::string body = ";MinAdr=0\r\n;MaxAdr=0\r\n:0100000042BD\r\n";
+    const std::string file =
+        Write("eof.hex", body + (end[0] == ':' ? end : ":00000001FF\r\n" + end));
+    EXPECT_EQ(Run({"program", file}), kExitOk) << err.str();
+    EXPECT_EQ(device_->lines,
+              (std::vector<std::string>{"RA", "RT 08", "RA", "RP 00000,00000+00000", ";MinAdr=0",
+                                        ";MaxAdr=0", ":0100000042BD", ":00000001FF"}));
+  }
+}
+
 }  // namespace
 }  // namespace zemb::cli
