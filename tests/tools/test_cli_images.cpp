@@ -136,8 +136,8 @@ TEST_F(CliImages, DataOutsideTheRangeIsRefusedFromTheHeaderAndWarnedFromTheComma
   const Case cases[] = {
       {{"program", file},
        kExitUsage,
-       "beyond.hex: 1 data byte outside 00000-0000F, the range of its ;MinAdr/;MaxAdr lines, the "
-       "first at 0x0010 (line 4)",
+       "beyond.hex: 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); they lie "
+       "outside the range of its ;MinAdr/;MaxAdr lines",
        ""},
       {{"compare", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
       {{"write", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
@@ -147,6 +147,13 @@ TEST_F(CliImages, DataOutsideTheRangeIsRefusedFromTheHeaderAndWarnedFromTheComma
            ": 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); only 00000-0000F is "
            "asked of the device",
        "RP 00000,0000F+00000"},
+      // info sends nothing and refuses nothing, but says what its checksums leave out.
+      {{"info", file},
+       kExitOk,
+       "note: " + file +
+           ": 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); the "
+           "checksums cover 00000-0000F only",
+       ""},
       {{"-q", "write", s19, "101", "200"},
        kExitOk,
        ": 3 data bytes outside 00101-00200, the first at 0x0100 (line 1)",

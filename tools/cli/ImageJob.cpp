@@ -58,28 +58,32 @@ bool CheckFit(const Options& options, ImageJob& job, std::string& error) {
 // Refuses data outside a range from the ;MinAdr/;MaxAdr lines; data outside a range given on
 // the command line is a warning.
 bool CheckDataInRange(ImageJob& job, uint32_t first, uint32_t last, std::string& error) {
-  const OutsideRange outside = job.input.image.CountOutside(first, last);
-  if (outside.count == 0) return true;
-  ImageOrigin origin;
-  job.input.image.OriginOf(outside.first, origin);
-  const std::string count = std::to_string(outside.count) + " data byte" +
-                            (outside.count == 1 ? "" : "s") + " outside " + RangeText(first, last);
-  const std::string where = ", the first at " + Address(outside.first) +
-                            (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
+  const std::string outside = DataOutsideText(job, first, last);
+  if (outside.empty()) return true;
   const std::string name = FileDisplayName(job.file);
   // A chip that silently lacks part of the file is worse than no chip at all; a range the
   // user gave is taken as meant.
   if (!job.rangeGiven) {
-    error = name + ": " + count + ", the range of its ;MinAdr/;MaxAdr lines" + where +
-            "; give START END to send only that range, or correct the lines";
+    error = name + ": " + outside + "; they lie outside the range of its ;MinAdr/;MaxAdr " +
+            "lines: give START END to send only that range, or correct the lines";
     return false;
   }
-  job.warnings.push_back("warning: " + name + ": " + count + where + "; only " +
-                         RangeText(first, last) + " is asked of the device");
+  job.warnings.push_back("warning: " + name + ": " + outside + "; only " + RangeText(first, last) +
+                         " is asked of the device");
   return true;
 }
 
 }  // namespace
+
+std::string DataOutsideText(const ImageJob& job, uint32_t first, uint32_t last) {
+  const OutsideRange outside = job.input.image.CountOutside(first, last);
+  if (outside.count == 0) return "";
+  ImageOrigin origin;
+  job.input.image.OriginOf(outside.first, origin);
+  return std::to_string(outside.count) + " data byte" + (outside.count == 1 ? "" : "s") +
+         " outside " + RangeText(first, last) + ", the first at " + Address(outside.first) +
+         (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
+}
 
 std::string RangeText(uint32_t first, uint32_t last) {
   return IntToHex(static_cast<int32_t>(first), 5) + "-" + IntToHex(static_cast<int32_t>(last), 5);

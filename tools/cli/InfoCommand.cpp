@@ -44,6 +44,12 @@ int RunInfoCommand(const Options& options, Environment& env) {
   const auto first = static_cast<uint32_t>(job.start);
   const auto last = static_cast<uint32_t>(job.end);
   if (first > last) return ReportUsageError(*env.err, "the start address is above the end address");
+  // The checksums cover the range; data beyond it would otherwise go unmentioned.
+  const std::string outside = DataOutsideText(job, first, last);
+  if (!outside.empty()) {
+    *env.err << kProgram << ": note: " << EscapeForTerminal(FileDisplayName(job.file)) << ": "
+             << outside << "; the checksums cover " << RangeText(first, last) << " only\n";
+  }
   out << EscapeForTerminal(FileDisplayName(job.file)) << ": " << ImageFormatName(job.input.format)
       << ", ";
   const uint64_t span = RangeSpan(first, last);
