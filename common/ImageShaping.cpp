@@ -256,17 +256,43 @@ bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeT
             " ends before it starts";
     return false;
   }
-  SparseImage work = in;
-  if (options.offset && !OffsetImage(work, options.offsetBy, work, error)) return false;
-  if (options.crop) work = CropImage(work, options.cropFirst, options.cropLast);
-  if (options.swap) work = SwapBytes(work);
-  if (options.split &&
-      !SplitImage(work, options.splitLanes, options.splitLane, options.splitWidth, work, error)) {
+  // Each step reads the result of the one before: at most two images are held at once, and
+  // none is copied when no step is asked.
+  const SparseImage* current = &in;
+  SparseImage work;
+  auto step = [&](auto&& apply) {
+    SparseImage next;
+    if (!apply(*current, next)) return false;
+    work = std::move(next);
+    current = &work;
+    return true;
+  };
+  if (options.offset && !step([&](const SparseImage& from, SparseImage& to) {
+        return OffsetImage(from, options.offsetBy, to, error);
+      })) {
     return false;
   }
-  if (options.fill || options.pad) {
-    const uint8_t value = options.pad ? 0xFF : options.fillValue;
-    bool any = true;
+  if (options.crop) {
+    step([&](const SparseImage& from, SparseImage& to) {
+      to = CropImage(from, options.cropFirst, options.cropLast);
+      return true;
+    });
+  }
+  if (options.swap) {
+    step([](const SparseImage& from, SparseImage& to) {
+      to = SwapBytes(from);
+      return true;
+    });
+  }
+  if (options.split && !step([&](const SparseImage& from, SparseImage& to) {
+        return SplitImage(from, options.splitLanes, options.splitLane, options.splitWidth, to,
+                          error);
+      })) {
+    return false;
+  }
+  if ((options.fill || options.pad) &&
+      !(current->Empty() && !target.hasRange && target.capacity == 0)) {
+    // The range given, else the chip, else the data's own span.
     uint32_t first = 0;
     uint32_t last = 0;
     if (target.hasRange) {
@@ -274,18 +300,27 @@ bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeT
       last = target.last;
     } else if (target.capacity > 0) {
       last = static_cast<uint32_t>(std::min<uint64_t>(target.capacity, uint64_t{1} << 32) - 1);
-    } else if (!work.Empty()) {
-      first = work.MinAddress();
-      last = work.MaxAddress();
     } else {
-      any = false;  // nothing to fill between
+      first = current->MinAddress();
+      last = current->MaxAddress();
     }
-    if (any && !FillImage(work, first, last, value, work, error)) return false;
+    const uint8_t value = options.pad ? 0xFF : options.fillValue;
+    if (!step([&](const SparseImage& from, SparseImage& to) {
+          return FillImage(from, first, last, value, to, error);
+        })) {
+      return false;
+    }
   }
-  if (options.mirror && !MirrorImage(work, target.capacity, work, error, target.part)) {
+  if (options.mirror && !step([&](const SparseImage& from, SparseImage& to) {
+        return MirrorImage(from, target.capacity, to, error, target.part);
+      })) {
     return false;
   }
-  out = std::move(work);
+  if (current == &work) {
+    out = std::move(work);
+  } else if (&out != &in) {
+    out = in;
+  }
   return true;
 }
 

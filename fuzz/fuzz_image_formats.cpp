@@ -122,10 +122,14 @@ void CheckShaping(const zemb::SparseImage& image, const uint8_t* data, size_t si
   target.capacity = (knob & 64) ? 0x2000 : 0;
   zemb::SparseImage shaped = image;
   const auto before = RunsOf(shaped);
+  zemb::SparseImage inPlace = image;
+  std::string inPlaceError;
+  const bool done = zemb::ShapeImage(inPlace, options, target, inPlace, inPlaceError);
   if (!zemb::ShapeImage(image, options, target, shaped, error)) {
     Check(!error.empty() && RunsOf(shaped) == before);
-  } else if (target.capacity > 0 && (options.pad || options.mirror)) {
-    Check(shaped.Empty() || shaped.MinAddress() < target.capacity || !options.mirror);
+    Check(!done && inPlaceError == error && RunsOf(inPlace) == before);
+  } else {
+    Check(done && RunsOf(inPlace) == RunsOf(shaped));
   }
 }
 
