@@ -162,7 +162,10 @@ std::string EraseVerdict(const ImageDiffReport& report) {
   return "every difference only clears bits: a write without erasing can make this chip match";
 }
 
-std::vector<std::string> FormatDiffReport(const ImageDiffReport& report) {
+namespace {
+
+// The summary line and the line on bytes the read lacked.
+std::vector<std::string> DiffSummaryLines(const ImageDiffReport& report) {
   std::vector<std::string> lines;
   if (report.differing == 0) {
     lines.push_back(report.compared == report.missing
@@ -177,6 +180,19 @@ std::vector<std::string> FormatDiffReport(const ImageDiffReport& report) {
   if (report.missing > 0) {
     lines.push_back(Count(report.missing, "byte", "bytes") + " of the file not in the chip's read");
   }
+  return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> FormatDiffSummary(const ImageDiffReport& report) {
+  std::vector<std::string> lines = DiffSummaryLines(report);
+  if (report.differing > 0) lines.push_back(EraseVerdict(report));
+  return lines;
+}
+
+std::vector<std::string> FormatDiffReport(const ImageDiffReport& report) {
+  std::vector<std::string> lines = DiffSummaryLines(report);
   for (const ByteDifference& d : report.listed) {
     lines.push_back(AddressText(d.address) + "  file " + Hex2(d.file) + "  chip " + Hex2(d.chip));
   }

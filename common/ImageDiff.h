@@ -97,6 +97,10 @@ std::vector<std::string> FormatDiffReport(const ImageDiffReport& report);
 std::vector<std::string> FormatBlankReport(const BlankReport& report);
 std::vector<std::string> FormatRepeatReport(const RepeatReport& report);
 
+// A diff's summary, the bytes missing from the read, and the erase verdict: the report
+// without its listed bytes.
+std::vector<std::string> FormatDiffSummary(const ImageDiffReport& report);
+
 // The erase verdict of a diff alone, or empty when nothing differs.
 std::string EraseVerdict(const ImageDiffReport& report);
 

@@ -17,6 +17,9 @@
 #include "ErrorHandler.h"
 #include "Errors.h"
 #include "FormValues.h"
+#include "HexView.h"
+#include "ImageFormats.h"
+#include "ImageInput.h"
 #include "PaintingChannel.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
@@ -326,6 +329,12 @@ QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
   connect(transcript, &QAction::triggered, this, [this] {
     if (!transcriptWindow_ || !transcriptWindow_->isVisible()) ToggleTranscript();
   });
+  QAction* hex = menu->addAction(QCoreApplication::translate("TForm1", "HEX表示"));
+  connect(hex, &QAction::triggered, this, [this] { RunGuarded([this] { ShowHexView(); }); });
+  if (busy_ == 0 && Button4->Caption() == "CompNG") {
+    QAction* diff = menu->addAction(QCoreApplication::translate("TForm1", "差分を表示"));
+    connect(diff, &QAction::triggered, this, [this] { RunGuarded([this] { ShowDifferences(); }); });
+  }
   return menu;
 }
 
@@ -605,6 +614,120 @@ void TForm1::zembROMWT1Flash(TzembROMWT* Sender, int32_t line) {
   ProgressBar1->setMaximum(count);
   ProgressBar1->setValue(line);
   ProgressBar1->repaint();
+}
+
+// --- Hex view and differences ----------------------------------------------------------
+
+void TForm1::ShowHexView() {
+  if (!hexView_) {
+    hexView_ = new HexView(this);
+    PlaceBeside(hexView_, this);
+    // Coalesced: a burst of edits costs one rebuild, and none while the view is hidden.
+    connect(Memo1, &QPlainTextEdit::textChanged, hexView_, [this] {
+      if (!hexView_->isVisible() || hexRefreshPending_) return;
+      hexRefreshPending_ = true;
+      QMetaObject::invokeMethod(
+          hexView_,
+          [this] {
+            hexRefreshPending_ = false;
+            hexView_->ShowMemo(Memo1->Text());
+          },
+          Qt::QueuedConnection);
+    });
+  }
+  hexView_->ShowMemo(Memo1->Text());
+  hexView_->show();
+  hexView_->raise();
+  hexView_->activateWindow();
+}
+
+void TForm1::ShowDifferences() {
+  BusyScope busy(this);
+  if (!diffView_) {
+    diffView_ = new HexView(this);
+    PlaceBeside(diffView_, this);
+  }
+  auto present = [this] {
+    diffView_->show();
+    diffView_->raise();
+    diffView_->activateWindow();
+  };
+  // The image the compare sent: the memo's lines as they stand.
+  InputImage file;
+  std::string error;
+  if (!LoadInputImage("memo", Memo1->Text(), ImageFormat::IntelHex, 0, file, error)) {
+    diffView_->ShowProblem(QCoreApplication::translate("TForm1", "メモの内容を読めません: %1")
+                               .arg(QString::fromStdString(error)));
+    present();
+    return;
+  }
+  ReadAddressRange();
+  const auto first = static_cast<uint32_t>(StartAdr);
+  const auto last = static_cast<uint32_t>(EndAdr);
+  if (first > last) {
+    diffView_->ShowProblem(
+        QCoreApplication::translate("TForm1", "開始アドレスが終了アドレスより大きい"));
+    present();
+    return;
+  }
+
+  // Read into a list of its own, with the busy text of a read; everything the compare left
+  // on screen is put back afterwards.
+  TStringList received;
+  const std::string button2 = Button2->Caption();
+  const TzembGet onGetChar = zembROMWT1->OnGetChar();
+  const uint64_t records = (uint64_t{last} >> 4) - (first >> 4) + 1;
+  ProgressBar1->setMaximum(static_cast<int>(std::min<uint64_t>(records, INT32_MAX)));
+  ProgressBar1->setValue(0);
+  int receivedRecords = 0;
+  bool lineStart = true;
+  zembROMWT1->SetOnGetChar([&](TzembROMWT* sender, char c) {
+    if (onGetChar) onGetChar(sender, c);
+    if (lineStart && c == ':') {
+      ProgressBar1->setValue(std::min(++receivedRecords, ProgressBar1->maximum()));
+      ProgressBar1->repaint();
+    }
+    lineStart = c == '\r' || c == '\n';
+  });
+  zembROMWT1->Lines = &received;
+  // Puts back what the read borrowed, however it ends.
+  struct Restore {
+    TForm1* form;
+    TzembGet onGetChar;
+    std::string button2;
+    ~Restore() {
+      form->zembROMWT1->SetOnGetChar(onGetChar);
+      form->zembROMWT1->Lines = form->Memo1->Lines();
+      form->Button2->SetCaption(button2);
+    }
+  };
+  bool ok = false;
+  bool aborted = false;
+  {
+    Restore restore{this, onGetChar, button2};
+    ClearSilentStop();
+    ShowBusy(Button2, "...");
+    try {
+      ok = zembROMWT1->ReadRom(StartAdr, EndAdr);
+    } catch (const EAbort&) {
+      aborted = true;
+    }
+  }
+
+  if (aborted) {
+    diffView_->ShowReadFailure(SilentStopReason());
+  } else if (!ok) {
+    diffView_->ShowReadFailure(zembROMWT1->Status);
+  } else {
+    SparseImage chip;
+    ImageError fault;
+    if (!ReadIntelHex(received.Text(), chip, fault)) {
+      diffView_->ShowReadFailure(zembROMWT1->Status + " (" + fault.Text() + ")");
+    } else {
+      diffView_->ShowDifferences(file.image, chip, first, last);
+    }
+  }
+  present();
 }
 
 }  // namespace zemb::ui
