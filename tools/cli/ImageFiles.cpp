@@ -16,7 +16,7 @@ std::string Hex(uint32_t value, int digits) {
 
 }  // namespace
 
-std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last) {
   uint64_t withData = 0;
   image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
     const uint64_t runEnd = uint64_t{address} + size - 1;
@@ -24,6 +24,11 @@ std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t l
       withData += std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
     }
   });
+  return withData;
+}
+
+std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+  const uint64_t withData = DataBytesIn(image, first, last);
   const ImageChecksums sums = ChecksumRange(image, first, last);
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
@@ -81,7 +86,16 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
   // later compare or program needs no range.
   std::string text = ";MinAdr=" + Hex(start, 4) + "\r\n;MaxAdr=" + Hex(end, 4) + "\r\n";
   if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
-  return text + received.Text();
+  text += received.Text();
+  // A device that left out the end record is taken as it sent the data, but the file ends
+  // properly, so that every reader knows it is whole.
+  HexRecord last;
+  if (received.Count() == 0 ||
+      ParseHexRecord(received.Get(received.Count() - 1), last) != HexParseResult::Ok ||
+      last.type != kHexEndOfFile) {
+    text += std::string(kHexEofRecord) + "\r\n";
+  }
+  return text;
 }
 
 void PrintChipTypes(std::ostream& out) {

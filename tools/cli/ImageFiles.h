@@ -13,8 +13,11 @@
 
 namespace zemb::cli {
 
+// The count of first..last's addresses that hold a byte; the cost follows the data.
+uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last);
+
 // "00000-07FFF, 32768 data bytes, crc32 ..., sha1 ..., sum16 ...": the checksums of first..last
-// with 0xFF where the image gives no byte.
+// with 0xFF where the image gives no byte. The cost follows the span of first..last.
 std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last);
 
 // Checks the records a read received: every one a well-formed record with a good checksum,
@@ -26,7 +29,8 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
 ImageFormat ReadOutputFormat(const std::string& file, const ImageFormat* given);
 
 // What a read writes: Intel HEX as ;MinAdr, ;MaxAdr and (when typeIndex >= 0) ;Type lines
-// before the records as received; S-record converted; binary as start..end, 0xFF-filled.
+// before the records as received, and an end record when they do not end with one;
+// S-record converted; binary as start..end, 0xFF-filled.
 std::string ReadOutputText(ImageFormat format, const TStrings& received, const SparseImage& image,
                            uint32_t start, uint32_t end, int typeIndex);
 
