@@ -44,6 +44,14 @@ struct Options {
   // --base: where a binary image starts.
   bool hasBase = false;
   uint32_t base = 0;
+  // compare --diff, blank --detail: when the device answers NG, the range is read and the
+  // differences (the bytes not FF) are listed, up to maxListed of them (--max).
+  bool diff = false;
+  bool detail = false;
+  bool hasMax = false;
+  size_t maxListed = 16;
+  // read --repeat N: N reads that must agree before FILE is written; 0 reads once.
+  int repeat = 0;
   Command command = Command::None;
   std::vector<std::string> operands;
 };

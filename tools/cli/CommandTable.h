@@ -17,6 +17,9 @@ enum OptionUse : unsigned {
   kUseInputFormat = 1u << 0,   // --format: the format FILE is read as
   kUseOutputFormat = 1u << 1,  // --format: the format written
   kUseBase = 1u << 2,          // --base: where a binary input starts
+  kUseDiff = 1u << 3,          // --diff, --max: where a failed compare differs
+  kUseDetail = 1u << 4,        // --detail, --max: which bytes a failed blank check found
+  kUseRepeat = 1u << 5,        // --repeat, --max: reads that must agree
 };
 
 struct CommandSpec {
