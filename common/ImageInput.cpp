@@ -48,13 +48,14 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
                     uint32_t base, InputImage& input, std::string& error) {
   input.format = format;
   ImageError fault;
-  if (!ReadImage(input.format, bytes, base, input.image, fault)) {
+  if (!ReadImage(input.format, bytes, base, input.image, fault, name)) {
     error = name + ": " + fault.Text() + " (read as " + FormatTitle(input.format) + ")";
     return false;
   }
   if (input.format == ImageFormat::IntelHex) {
-    // Intel HEX goes to the device line by line as it stands, header lines included.
-    input.lines.SetText(bytes);
+    // Intel HEX goes to the device line by line as it stands, header lines included; a DOS
+    // end-of-file mark ends the file, it is no line for the device.
+    input.lines.SetText(std::string(WithoutDosEof(bytes)));
     bool hasMin = false;
     bool hasMax = false;
     if (!HeaderAddress(input.lines, ";MinAdr", hasMin, input.start, error) ||

@@ -46,7 +46,11 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
   }
   ImageError fault;
   if (!ReadIntelHex(text, image, fault)) {
-    error = "record " + std::to_string(fault.line) + " of the data received: " + fault.message;
+    // Each record received is one line: a conflict names both as lines of what was received.
+    error = fault.messageNamesLine ? "the data received contradicts itself: " + fault.message +
+                                         " (lines counted in the records received)"
+                                   : "record " + std::to_string(fault.line) +
+                                         " of the data received: " + fault.message;
     return false;
   }
   if (image.Empty() || image.MinAddress() < start || image.MaxAddress() > end) {

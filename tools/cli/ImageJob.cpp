@@ -1,7 +1,5 @@
 #include "ImageJob.h"
 
-#include <algorithm>
-
 #include "ChipTypes.h"
 #include "CliFiles.h"
 #include "CommandTable.h"
@@ -43,24 +41,6 @@ bool LoadImageOperand(const Options& options, ImageJob& job, const std::string& 
 }
 
 }  // namespace
-
-OutsideData DataOutside(const SparseImage& image, uint32_t first, uint32_t last) {
-  OutsideData outside;
-  image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
-    const uint64_t runEnd = uint64_t{address} + size - 1;
-    uint64_t inside = 0;
-    if (first <= last && runEnd >= first && address <= last) {
-      inside = std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
-    }
-    if (inside == size) return;
-    // Runs come in address order, so the first run with bytes outside holds the lowest.
-    if (outside.count == 0) {
-      outside.first = address < first || address > last || first > last ? address : last + 1;
-    }
-    outside.count += size - inside;
-  });
-  return outside;
-}
 
 std::string RangeText(uint32_t first, uint32_t last) {
   return IntToHex(static_cast<int32_t>(first), 5) + "-" + IntToHex(static_cast<int32_t>(last), 5);
@@ -139,19 +119,24 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
   }
   // A chip that silently lacks part of the file is worse than no chip at all; a range the
   // user gave is taken as meant.
-  const OutsideData outside = DataOutside(job.input.image, first, last);
+  const OutsideRange outside = job.input.image.CountOutside(first, last);
   if (outside.count > 0) {
-    const std::string what = FileDisplayName(job.file) + " holds " + std::to_string(outside.count) +
-                             " data byte" + (outside.count == 1 ? "" : "s") + " outside " +
-                             RangeText(first, last) + ", the first at 0x" +
-                             IntToHex(static_cast<int32_t>(outside.first), 4);
+    ImageOrigin origin;
+    job.input.image.OriginOf(outside.first, origin);
+    const std::string count = std::to_string(outside.count) + " data byte" +
+                              (outside.count == 1 ? "" : "s") + " outside " +
+                              RangeText(first, last);
+    const std::string where =
+        ", the first at 0x" + IntToHex(static_cast<int32_t>(outside.first), 4) +
+        (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
     if (!job.rangeGiven) {
-      error = what + " (the range of its ;MinAdr/;MaxAdr lines); give START END to send only " +
-              "that range, or correct the lines";
+      error = FileDisplayName(job.file) + ": " + count +
+              ", the range of its ;MinAdr/;MaxAdr lines" + where +
+              "; give START END to send only that range, or correct the lines";
       return false;
     }
-    job.warning =
-        "warning: " + what + "; only " + RangeText(first, last) + " is asked of the device";
+    job.warning = "warning: " + FileDisplayName(job.file) + ": " + count + where + "; only " +
+                  RangeText(first, last) + " is asked of the device";
   }
   return true;
 }

@@ -27,13 +27,6 @@ struct ImageJob {
 // checksums over it would cost time and memory for nothing.
 inline constexpr uint64_t kMaxRangeSpan = uint64_t{16} * 1024 * 1024;
 
-// The bytes of an image outside first..last: how many, and the lowest of them.
-struct OutsideData {
-  uint64_t count = 0;
-  uint32_t first = 0;
-};
-OutsideData DataOutside(const SparseImage& image, uint32_t first, uint32_t last);
-
 // "00000-07FFF" for messages.
 std::string RangeText(uint32_t first, uint32_t last);
 
