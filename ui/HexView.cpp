@@ -1,9 +1,11 @@
 #include "HexView.h"
 
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -237,9 +239,15 @@ HexView::HexView(QWidget* owner) : QWidget(owner, Qt::Window) {
   layout->addWidget(header_);
   layout->addWidget(table_, 1);
   layout->addWidget(status_);
+  // Wide enough for a row of a 1-Mbit chip, but never larger than the screen (at a scale
+  // factor of 2 a small screen has less room than one row needs).
   const QFontMetrics metrics(table_->font());
-  resize(metrics.horizontalAdvance(QLatin1Char('0')) * (LineColumns(5) + 2) + 40,
-         metrics.height() * 24 + 60);
+  QSize size(metrics.horizontalAdvance(QLatin1Char('0')) * (LineColumns(5) + 2) + 40,
+             metrics.height() * 24 + 60);
+  if (const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+    size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  }
+  resize(size);
 }
 
 void HexView::SetHeader(const QString& text) {
