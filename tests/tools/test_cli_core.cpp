@@ -587,11 +587,11 @@ TEST_F(CliRun, ProgressBarOnRequestEndsBeforeTheStatusLine) {
   EXPECT_EQ(RunArgs({"read", "0", "3", "-"}, true), kExitOk);
   EXPECT_NE(err.str().find("received 2 records"), std::string::npos) << err.str();
   EXPECT_EQ(LastErrLine(), "RR OK");
+}
 
+TEST_F(CliRun, CompareDiffReadsTheRangeAfterAnNg) {
   // The read after a failed compare has a bar of its own, after the upload's; the
   // compare's answer stays the last line.
-  err.str("");
-  out.str("");
   WriteFile("four.hex", ":0400000001020305F1\r\n");
   device.uploadLines = 1;
   device.finalAnswer = "RC NG 00003 04 05";
@@ -603,6 +603,15 @@ TEST_F(CliRun, ProgressBarOnRequestEndsBeforeTheStatusLine) {
             "1 of 4 bytes differs, in 1 run: 0x0003\n0x0003  file 05  chip 04\n"
             "1 of the differing bytes need a bit set from 0 to 1: only erasing the chip can "
             "fix those\n");
+
+  // The device says NG, but its read matches the file: said plainly, still a failure.
+  out.str("");
+  device.readLines = {":0400000001020305F1", ":00000001FF"};
+  EXPECT_EQ(RunArgs({"compare", Path("four.hex"), "0", "3", "--diff"}), kExitDeviceNg);
+  EXPECT_EQ(out.str(),
+            "the device answered NG, but its read of 00000-00003 matches the file in all 4 "
+            "bytes: the device's compare and its read disagree\n");
+  EXPECT_EQ(LastErrLine(), "RC NG 00003 04 05");
 }
 
 // An S-record line with its count and checksum.
