@@ -12,13 +12,13 @@
 #include <QShortcut>
 #include <QUrl>
 
+#include "ChipDifferences.h"
 #include "ChipTypes.h"
 #include "Convert.h"
 #include "ErrorHandler.h"
 #include "Errors.h"
 #include "FormValues.h"
 #include "HexView.h"
-#include "ImageFormats.h"
 #include "ImageInput.h"
 #include "PaintingChannel.h"
 #include "PortMenu.h"
@@ -671,61 +671,24 @@ void TForm1::ShowDifferences() {
     return;
   }
 
-  // Read into a list of its own, with the busy text of a read; everything the compare left
-  // on screen is put back afterwards.
-  TStringList received;
+  // The busy text of a read, then the button as the compare left it.
   const std::string button2 = Button2->Caption();
-  const TzembGet onGetChar = zembROMWT1->OnGetChar();
-  const uint64_t records = (uint64_t{last} >> 4) - (first >> 4) + 1;
-  ProgressBar1->setMaximum(static_cast<int>(std::min<uint64_t>(records, INT32_MAX)));
-  ProgressBar1->setValue(0);
-  int receivedRecords = 0;
-  bool lineStart = true;
-  zembROMWT1->SetOnGetChar([&](TzembROMWT* sender, char c) {
-    if (onGetChar) onGetChar(sender, c);
-    if (lineStart && c == ':') {
-      ProgressBar1->setValue(std::min(++receivedRecords, ProgressBar1->maximum()));
-      ProgressBar1->repaint();
-    }
-    lineStart = c == '\r' || c == '\n';
-  });
-  zembROMWT1->Lines = &received;
-  // Puts back what the read borrowed, however it ends.
-  struct Restore {
-    TForm1* form;
-    TzembGet onGetChar;
-    std::string button2;
-    ~Restore() {
-      form->zembROMWT1->SetOnGetChar(onGetChar);
-      form->zembROMWT1->Lines = form->Memo1->Lines();
-      form->Button2->SetCaption(button2);
-    }
-  };
-  bool ok = false;
-  bool aborted = false;
-  {
-    Restore restore{this, onGetChar, button2};
-    ClearSilentStop();
-    ShowBusy(Button2, "...");
-    try {
-      ok = zembROMWT1->ReadRom(StartAdr, EndAdr);
-    } catch (const EAbort&) {
-      aborted = true;
-    }
+  ClearSilentStop();
+  ShowBusy(Button2, "...");
+  ChipRead read;
+  try {
+    read = ReadChipRange(*zembROMWT1, StartAdr, EndAdr, ProgressBar1);
+  } catch (...) {
+    Button2->SetCaption(button2);
+    throw;
   }
-
-  if (aborted) {
+  Button2->SetCaption(button2);
+  if (read.aborted) {
     diffView_->ShowReadFailure(SilentStopReason());
-  } else if (!ok) {
-    diffView_->ShowReadFailure(zembROMWT1->Status);
+  } else if (!read.ok) {
+    diffView_->ShowReadFailure(read.status);
   } else {
-    SparseImage chip;
-    ImageError fault;
-    if (!ReadIntelHex(received.Text(), chip, fault)) {
-      diffView_->ShowReadFailure(zembROMWT1->Status + " (" + fault.Text() + ")");
-    } else {
-      diffView_->ShowDifferences(file.image, chip, first, last);
-    }
+    diffView_->ShowDifferences(file.image, read.chip, first, last);
   }
   present();
 }

@@ -141,6 +141,11 @@ TEST_F(HexViewTest, DifferencesReadTheChipAndLeaveTheWindowAsTheCompareLeftIt) {
   EXPECT_EQ(f.Button6->Caption(), "比較");
   EXPECT_EQ(MemoLines(), memo);
   EXPECT_EQ(f.zembROMWT1->Lines, f.Memo1->Lines());
+  // The compare's answer stays the device's last word (a cancelled dialog shows it again).
+  EXPECT_EQ(f.zembROMWT1->Status, "RC NG 00001 3C 34");
+  // The bar followed the two records of the range.
+  EXPECT_EQ(f.ProgressBar1->maximum(), 2);
+  EXPECT_EQ(f.ProgressBar1->value(), 2);
 
   HexView* view = f.DifferencesWindow();
   ASSERT_NE(view, nullptr);
