@@ -17,12 +17,15 @@ enum OptionUse : unsigned {
   kUseInputFormat = 1u << 0,   // --format: the format FILE is read as
   kUseOutputFormat = 1u << 1,  // --format: the format written
   kUseBase = 1u << 2,          // --base: where a binary input starts
-  kUseDiff = 1u << 3,          // --diff, --max: where a failed compare differs
-  kUseDetail = 1u << 4,        // --detail, --max: which bytes a failed blank check found
-  kUseRepeat = 1u << 5,        // --repeat, --max: reads that must agree
+  kUseShaping = 1u << 3,       // --offset, --crop, --swap, --split, --fill, --pad, --mirror
+  kUseForce = 1u << 4,         // --force: past the chip's capacity
+  kUseLaneWidth = 1u << 5,     // --width: merge's lanes
+  kUseDiff = 1u << 6,          // --diff, --max: where a failed compare differs
+  kUseDetail = 1u << 7,        // --detail, --max: which bytes a failed blank check found
+  kUseRepeat = 1u << 8,        // --repeat, --max: reads that must agree
 };
 
-struct CommandSpec {
+struct CommandEntry {
   const char* name;
   Command command;
   // As the help shows them: "START END FILE".
@@ -37,22 +40,24 @@ struct CommandSpec {
   int (*run)(const Options& options, Environment& env);
 };
 
-struct OptionSpec {
-  const char* longName;   // without "--"
-  char shortName;         // '\0' for none
-  const char* valueName;  // null for a switch
-  unsigned use;           // kUseEverywhere, or the OptionUse bits it serves
+struct OptionEntry {
+  const char* longName;  // without "--"
+  char shortName;        // '\0' for none
+  // Null for a switch; a name of two words ("START END") takes two arguments, handed to
+  // apply joined by a NUL byte.
+  const char* valueName;
+  unsigned use;  // kUseEverywhere, or the OptionUse bits it serves
   const char* summary;
   // Stores the value (empty for a switch); false with a message for a bad value.
   bool (*apply)(Options& options, const std::string& value, std::string& error);
 };
 
-const std::vector<CommandSpec>& CommandTable();
-const std::vector<OptionSpec>& OptionTable();
+const std::vector<CommandEntry>& CommandTable();
+const std::vector<OptionEntry>& OptionTable();
 
 // The entry of name, or null.
-const CommandSpec* FindCommand(std::string_view name);
+const CommandEntry* FindCommand(std::string_view name);
 // The entry of command; null for Command::None.
-const CommandSpec* SpecOf(Command command);
+const CommandEntry* EntryOf(Command command);
 
 }  // namespace zemb::cli
