@@ -114,25 +114,25 @@ void HexTable::BuildLines(uint32_t first, uint32_t last) {
   viewport()->update();
 }
 
-QString HexTable::Cell(const Line& line, int column) const {
+int HexTable::ShownValue(const Line& line, int column) const {
   const uint32_t address = line.row + static_cast<uint32_t>(column);
-  const bool marked = (line.differing >> column) & 1u;
-  if (line.chip && !marked) return QStringLiteral("  ");
+  if (line.chip && !((line.differing >> column) & 1u)) return kBlank;
   uint8_t value = 0;
   const SparseImage& source = line.chip ? chip_ : image_;
   const bool inRange = !diff_ || (address >= first_ && address <= last_);
-  if (!inRange || !source.Get(address, value)) return QStringLiteral("--");
-  return Hex(value, 2);
+  return inRange && source.Get(address, value) ? value : kAbsent;
+}
+
+QString HexTable::Cell(const Line& line, int column) const {
+  const int value = ShownValue(line, column);
+  if (value == kBlank) return QStringLiteral("  ");
+  if (value == kAbsent) return QStringLiteral("--");
+  return Hex(static_cast<uint32_t>(value), 2);
 }
 
 QChar HexTable::AsciiOf(const Line& line, int column) const {
-  const uint32_t address = line.row + static_cast<uint32_t>(column);
-  const bool marked = (line.differing >> column) & 1u;
-  if (line.chip && !marked) return QLatin1Char(' ');
-  uint8_t value = 0;
-  const SparseImage& source = line.chip ? chip_ : image_;
-  const bool inRange = !diff_ || (address >= first_ && address <= last_);
-  if (!inRange || !source.Get(address, value)) return QLatin1Char(' ');
+  const int value = ShownValue(line, column);
+  if (value < 0) return QLatin1Char(' ');
   return value >= 0x20 && value < 0x7F ? QLatin1Char(static_cast<char>(value)) : QLatin1Char('.');
 }
 

@@ -51,7 +51,12 @@ class HexTable : public QAbstractScrollArea {
   void BuildLines(uint32_t first, uint32_t last);
   void UpdateScrollBars();
   bool Differs(uint32_t address) const;
-  // The hex digits of a cell ("3C", "--", or blank on a chip line where nothing differs).
+  // A cell's byte, kAbsent where the image has none, kBlank on a chip line where nothing
+  // differs.
+  static constexpr int kAbsent = -1;
+  static constexpr int kBlank = -2;
+  int ShownValue(const Line& line, int column) const;
+  // The hex digits of a cell ("3C", "--", or blank).
   QString Cell(const Line& line, int column) const;
   QChar AsciiOf(const Line& line, int column) const;
 
