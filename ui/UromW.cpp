@@ -12,11 +12,14 @@
 #include <QShortcut>
 #include <QUrl>
 
+#include "ChipDifferences.h"
 #include "ChipTypes.h"
 #include "Convert.h"
 #include "ErrorHandler.h"
 #include "Errors.h"
 #include "FormValues.h"
+#include "HexView.h"
+#include "ImageInput.h"
 #include "PaintingChannel.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
@@ -326,6 +329,12 @@ QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
   connect(transcript, &QAction::triggered, this, [this] {
     if (!transcriptWindow_ || !transcriptWindow_->isVisible()) ToggleTranscript();
   });
+  QAction* hex = menu->addAction(QCoreApplication::translate("TForm1", "HEX表示"));
+  connect(hex, &QAction::triggered, this, [this] { RunGuarded([this] { ShowHexView(); }); });
+  if (busy_ == 0 && Button4->Caption() == "CompNG") {
+    QAction* diff = menu->addAction(QCoreApplication::translate("TForm1", "差分を表示"));
+    connect(diff, &QAction::triggered, this, [this] { RunGuarded([this] { ShowDifferences(); }); });
+  }
   return menu;
 }
 
@@ -605,6 +614,83 @@ void TForm1::zembROMWT1Flash(TzembROMWT* Sender, int32_t line) {
   ProgressBar1->setMaximum(count);
   ProgressBar1->setValue(line);
   ProgressBar1->repaint();
+}
+
+// --- Hex view and differences ----------------------------------------------------------
+
+void TForm1::ShowHexView() {
+  if (!hexView_) {
+    hexView_ = new HexView(this);
+    PlaceBeside(hexView_, this);
+    // Coalesced: a burst of edits costs one rebuild, and none while the view is hidden.
+    connect(Memo1, &QPlainTextEdit::textChanged, hexView_, [this] {
+      if (!hexView_->isVisible() || hexRefreshPending_) return;
+      hexRefreshPending_ = true;
+      QMetaObject::invokeMethod(
+          hexView_,
+          [this] {
+            hexRefreshPending_ = false;
+            hexView_->ShowMemo(Memo1->Text());
+          },
+          Qt::QueuedConnection);
+    });
+  }
+  hexView_->ShowMemo(Memo1->Text());
+  hexView_->show();
+  hexView_->raise();
+  hexView_->activateWindow();
+}
+
+void TForm1::ShowDifferences() {
+  BusyScope busy(this);
+  if (!diffView_) {
+    diffView_ = new HexView(this);
+    PlaceBeside(diffView_, this);
+  }
+  auto present = [this] {
+    diffView_->show();
+    diffView_->raise();
+    diffView_->activateWindow();
+  };
+  // The image the compare sent: the memo's lines as they stand.
+  InputImage file;
+  std::string error;
+  if (!LoadInputImage("memo", Memo1->Text(), ImageFormat::IntelHex, 0, file, error)) {
+    diffView_->ShowProblem(QCoreApplication::translate("TForm1", "メモの内容を読めません: %1")
+                               .arg(QString::fromStdString(error)));
+    present();
+    return;
+  }
+  ReadAddressRange();
+  const auto first = static_cast<uint32_t>(StartAdr);
+  const auto last = static_cast<uint32_t>(EndAdr);
+  if (first > last) {
+    diffView_->ShowProblem(
+        QCoreApplication::translate("TForm1", "開始アドレスが終了アドレスより大きい"));
+    present();
+    return;
+  }
+
+  // The busy text of a read, then the button as the compare left it.
+  const std::string button2 = Button2->Caption();
+  ClearSilentStop();
+  ShowBusy(Button2, "...");
+  ChipRead read;
+  try {
+    read = ReadChipRange(*zembROMWT1, StartAdr, EndAdr, ProgressBar1);
+  } catch (...) {
+    Button2->SetCaption(button2);
+    throw;
+  }
+  Button2->SetCaption(button2);
+  if (read.aborted) {
+    diffView_->ShowReadFailure(SilentStopReason());
+  } else if (!read.ok) {
+    diffView_->ShowReadFailure(read.status);
+  } else {
+    diffView_->ShowDifferences(file.image, read.chip, first, last);
+  }
+  present();
 }
 
 }  // namespace zemb::ui

@@ -18,6 +18,7 @@ class QUrl;
 
 namespace zemb::ui {
 
+class HexView;
 class PortGroupMenu;
 class TranscriptLog;
 class TranscriptWindow;
@@ -90,8 +91,16 @@ class TForm1 : public QWidget, public TComponent {
   TranscriptLog& Transcript() { return *transcript_; }
   TranscriptWindow* TranscriptView() const { return transcriptWindow_; }
   void ToggleTranscript();
-  // The memo's context menu: the edit actions and the transcript window.
+  // The memo's context menu: the edit actions, the transcript window, the hex view, and
+  // after a compare that failed the differences.
   QMenu* CreateMemoMenu(const QPoint& pos);
+  // The memo's image 16 bytes a row, kept up to date with the memo.
+  void ShowHexView();
+  // Reads the range from the chip and shows where it differs from the memo's image; the
+  // memo, the caption and the buttons' texts stay as they are.
+  void ShowDifferences();
+  HexView* HexViewWindow() const { return hexView_; }
+  HexView* DifferencesWindow() const { return diffView_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -147,6 +156,9 @@ class TForm1 : public QWidget, public TComponent {
 
   std::unique_ptr<TranscriptLog> transcript_;
   TranscriptWindow* transcriptWindow_ = nullptr;  // created when first opened
+  HexView* hexView_ = nullptr;                    // created when first opened
+  HexView* diffView_ = nullptr;
+  bool hexRefreshPending_ = false;
   // The platform's (or the test's) channel under the window's wrappers.
   SerialChannel* port_ = nullptr;
   QWidget* silentStopControl_ = nullptr;

@@ -191,6 +191,14 @@ TEST(CliArguments, UsageErrors) {
       {"--format", "bin", "types"},
       {"--format", "hex", "type", "08"},
       {"ports", "--base", "0"},
+      // The reads behind an NG belong to one command each.
+      {"read", "0", "1", "x.hex", "--diff"},
+      {"compare", "x.hex", "--detail"},
+      {"blank", "0", "1", "--repeat", "2"},
+      {"read", "0", "1", "x.hex", "--repeat", "1"},
+      {"read", "0", "1", "x.hex", "--repeat", "10"},
+      {"compare", "x.hex", "--diff", "--max", "-1"},
+      {"info", "x.hex", "--max", "4"},
   };
   for (const auto& args : bad) {
     Options o;
@@ -579,6 +587,31 @@ TEST_F(CliRun, ProgressBarOnRequestEndsBeforeTheStatusLine) {
   EXPECT_EQ(RunArgs({"read", "0", "3", "-"}, true), kExitOk);
   EXPECT_NE(err.str().find("received 2 records"), std::string::npos) << err.str();
   EXPECT_EQ(LastErrLine(), "RR OK");
+}
+
+TEST_F(CliRun, CompareDiffReadsTheRangeAfterAnNg) {
+  // The read after a failed compare has a bar of its own, after the upload's; the
+  // compare's answer stays the last line.
+  WriteFile("four.hex", ":0400000001020305F1\r\n");
+  device.uploadLines = 1;
+  device.finalAnswer = "RC NG 00003 04 05";
+  EXPECT_EQ(RunArgs({"compare", Path("four.hex"), "0", "3", "--diff"}, true), kExitDeviceNg);
+  const std::string diff = err.str();
+  EXPECT_LT(diff.find("1/1 lines 100%"), diff.find("received 2 records")) << diff;
+  EXPECT_EQ(LastErrLine(), "RC NG 00003 04 05");
+  EXPECT_EQ(out.str(),
+            "1 of 4 bytes differs, in 1 run: 0x0003\n0x0003  file 05  chip 04\n"
+            "1 of the differing bytes need a bit set from 0 to 1: only erasing the chip can "
+            "fix those\n");
+
+  // The device says NG, but its read matches the file: said plainly, still a failure.
+  out.str("");
+  device.readLines = {":0400000001020305F1", ":00000001FF"};
+  EXPECT_EQ(RunArgs({"compare", Path("four.hex"), "0", "3", "--diff"}), kExitDeviceNg);
+  EXPECT_EQ(out.str(),
+            "the device answered NG, but its read of 00000-00003 matches the file in all 4 "
+            "bytes: the device's compare and its read disagree\n");
+  EXPECT_EQ(LastErrLine(), "RC NG 00003 04 05");
 }
 
 // An S-record line with its count and checksum.

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -32,13 +33,17 @@ constexpr const char* kCliPath = "";
 
 using Clock = std::chrono::steady_clock;
 
-// A ROM writer on a pseudo-terminal that answers the handshake and the type, and then
-// keeps the host waiting: it never answers `stallOn`, after sending `stallWith`. It holds
-// the terminal end open itself, as a second program on the line would.
+// A ROM writer on a pseudo-terminal that answers the handshake and the type (and the lines
+// that begin with a key of `answers`, with its value), and then keeps the host waiting: it
+// never answers `stallOn`, after sending `stallWith`. It holds the terminal end open
+// itself, as a second program on the line would.
 class StallingWriter {
  public:
-  StallingWriter(std::string stallOn, std::string stallWith)
-      : stallOn_(std::move(stallOn)), stallWith_(std::move(stallWith)) {
+  StallingWriter(std::string stallOn, std::string stallWith,
+                 std::map<std::string, std::string> answers = {})
+      : stallOn_(std::move(stallOn)),
+        stallWith_(std::move(stallWith)),
+        answers_(std::move(answers)) {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
     slave_ = ::ptsname(master_);
@@ -79,6 +84,10 @@ class StallingWriter {
           answer = "RA\r";
         } else if (line.rfind("RT ", 0) == 0) {
           answer = "RT OK\r";
+        } else {
+          for (const auto& [prefix, reply] : answers_) {
+            if (line.rfind(prefix, 0) == 0) answer = reply;
+          }
         }
         if (!answer.empty()) [[maybe_unused]]
           auto w = ::write(master_, answer.data(), answer.size());
@@ -89,6 +98,7 @@ class StallingWriter {
 
   std::string stallOn_;
   std::string stallWith_;
+  std::map<std::string, std::string> answers_;
   int master_ = -1;
   int held_ = -1;
   std::string slave_;
@@ -147,15 +157,27 @@ TEST(CliSignals, ASignalMidOperationReleasesThePortAndExitsWith128PlusIt) {
     std::vector<std::string> command;
     const char* stallOn;
     std::string stallWith;
+    std::map<std::string, std::string> answers;
   };
+  // The reads that follow a failed compare or blank check end as a read does.
   const Case cases[] = {
-      {"waiting for the blank check's answer", {"blank", "0", "FFF"}, "RB ", ""},
-      {"upload held by XOFF", {"program", image}, "RP ", "RB OK\r\x13"},
+      {"waiting for the blank check's answer", {"blank", "0", "FFF"}, "RB ", "", {}},
+      {"upload held by XOFF", {"program", image}, "RP ", "RB OK\r\x13", {}},
+      {"the read after a failed compare",
+       {"compare", image, "--diff"},
+       "RR ",
+       ":10000000",
+       {{":00000001FF", "RC NG 00000 00 FF\r"}}},
+      {"the read after a failed blank check",
+       {"blank", "0", "FFF", "--detail"},
+       "RR ",
+       "",
+       {{"RB ", "RB NG 00000\r"}}},
   };
   for (const Case& c : cases) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
       SCOPED_TRACE(std::string(c.name) + ", signal " + std::to_string(sig));
-      StallingWriter writer(c.stallOn, c.stallWith);
+      StallingWriter writer(c.stallOn, c.stallWith, c.answers);
       ASSERT_GE(writer.Held(), 0);
       std::vector<std::string> args = {kCliPath, "-q", "-p", writer.Slave()};
       args.insert(args.end(), c.command.begin(), c.command.end());

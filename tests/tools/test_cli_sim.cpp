@@ -802,4 +802,120 @@ TEST_F(CliAgainstSimulator, ConvertShapesAsTheIndependentToolDoes) {
   }
 }
 
+// A failed compare with --diff: the simulator's chip differs from the file in known places,
+// and the report names them, counts them and says whether only an erase can help.
+TEST_F(CliAgainstSimulator, CompareDiffSaysWhereAndWhetherOnlyErasingHelps) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<uint32_t, uint8_t>> chip;  // changes to the file's 3C bytes
+    std::vector<std::string> report;
+  };
+  const std::vector<Case> cases = {
+      {"bits to clear only",
+       {{0x10, 0x3D}, {0x11, 0xFF}, {0x12, 0xBC}, {0xF0, 0x7C}},
+       {"4 of 256 bytes differ, in 2 runs: 0x0010-0x0012, 0x00F0", "0x0010  file 3C  chip 3D",
+        "0x0011  file 3C  chip FF", "... and 2 more",
+        "every difference only clears bits: a write without erasing can make this chip match"}},
+      {"bits to set",
+       {{0x20, 0x34}, {0x80, 0x00}},
+       {"2 of 256 bytes differ, in 2 runs: 0x0020, 0x0080", "0x0020  file 3C  chip 34",
+        "0x0080  file 3C  chip 00",
+        "2 of the differing bytes need a bit set from 0 to 1: only erasing the chip can fix "
+        "those"}},
+      {"both",
+       {{0x00, 0xFF}, {0x01, 0x38}, {0xFF, 0xFE}},
+       {"3 of 256 bytes differ, in 2 runs: 0x0000-0x0001, 0x00FF", "0x0000  file 3C  chip FF",
+        "0x0001  file 3C  chip 38", "... and 1 more",
+        "1 of the differing bytes need a bit set from 0 to 1: only erasing the chip can fix "
+        "those"}},
+  };
+  const std::vector<uint8_t> data(0x100, 0x3C);
+  const std::string file = Path("file.hex");
+  WriteFileText(file, MakeImageFile(data, 0));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> chip = data;
+    for (const auto& [address, value] : c.chip) chip[address] = value;
+    WriteFileText(Path("chip.hex"), MakeImageFile(chip, 0, false));
+    StartSim({"--burn-ms", "0", "--image", Path("chip.hex")});
+    const CliResult plain = Cli({"compare", file});
+    EXPECT_EQ(plain.exitCode, 1) << plain;
+    EXPECT_EQ(plain.out, "");
+    const CliResult diff = Cli({"compare", file, "--diff", "--max", "2"});
+    EXPECT_EQ(diff.exitCode, 1) << diff;
+    std::string expected;
+    for (const std::string& line : c.report) expected += line + "\n";
+    EXPECT_EQ(diff.out, expected);
+    // The last line is still the compare's answer, not the read's (whether the error
+    // letter cut the upload short or came after it).
+    EXPECT_NE(diff.Status().find("C NG "), std::string::npos) << diff;
+    EXPECT_EQ(diff.err.find("last line"), std::string::npos) << diff;
+  }
+  // A chip that matches: no read, nothing listed.
+  WriteFileText(Path("chip.hex"), MakeImageFile(data, 0, false));
+  StartSim({"--burn-ms", "0", "--image", Path("chip.hex"), "--log", Path("sim.log")});
+  const CliResult same = Cli({"compare", file, "--diff"});
+  EXPECT_EQ(same.exitCode, 0) << same;
+  EXPECT_EQ(same.out, "");
+  EXPECT_EQ(ReadFileText(Path("sim.log")).find("RR "), std::string::npos);
+}
+
+TEST_F(CliAgainstSimulator, BlankDetailListsTheBytesThatAreNotFf) {
+  std::vector<uint8_t> chip(0x100, 0xFF);
+  chip[0x40] = 0x00;
+  chip[0x41] = 0xFE;
+  chip[0xC3] = 0x12;
+  WriteFileText(Path("chip.hex"), MakeImageFile(chip, 0, false));
+  StartSim({"--image", Path("chip.hex")});
+  const CliResult detail = Cli({"blank", "0", "FF", "--detail"});
+  EXPECT_EQ(detail.exitCode, 1) << detail;
+  EXPECT_EQ(detail.out,
+            "3 of 256 bytes are not FF, in 2 runs: 0x0040-0x0041, 0x00C3\n"
+            "0x0040  chip 00\n0x0041  chip FE\n0x00C3  chip 12\n");
+  EXPECT_EQ(detail.Status(), "RB NG 00040");
+  const CliResult blank = Cli({"blank", "100", "1FF", "--detail"});
+  EXPECT_EQ(blank.exitCode, 0) << blank;
+  EXPECT_EQ(blank.out, "");
+  // --max lists no more than it says, and needs the listing it limits.
+  EXPECT_EQ(Cli({"blank", "0", "FF", "--detail", "--max", "0"}).out,
+            "3 of 256 bytes are not FF, in 2 runs: 0x0040-0x0041, 0x00C3\n... and 3 more\n");
+  const CliResult usage = Cli({"blank", "0", "FF", "--max", "3"});
+  EXPECT_EQ(usage.exitCode, 2) << usage;
+}
+
+TEST_F(CliAgainstSimulator, RepeatedReadsWriteTheFileOnlyWhenTheyAgree) {
+  const auto data = RandomImage(0x200, 19);
+  WriteFileText(Path("chip.hex"), MakeImageFile(data, 0, false));
+  const std::string out = Path("out.hex");
+  WriteFileText(out, "kept\n");
+  StartSim({"--image", Path("chip.hex"), "--unstable", "5,1F0"});
+  const CliResult weak = Cli({"read", "0", "1FF", out, "--repeat", "3"});
+  EXPECT_EQ(weak.exitCode, 1) << weak;
+  EXPECT_NE(weak.err.find("2 of 512 bytes differ between 3 reads, in 2 runs: 0x0005, 0x01F0"),
+            std::string::npos)
+      << weak;
+  EXPECT_NE(weak.err.find("0x0005  reads "), std::string::npos) << weak;
+  EXPECT_NE(weak.err.find("0x01F0  reads "), std::string::npos) << weak;
+  EXPECT_EQ(ReadFileText(out), "kept\n");
+
+  StartSim({"--image", Path("chip.hex"), "--log", Path("sim.log")});
+  const CliResult good = Cli({"read", "0", "1FF", out, "--repeat", "2"});
+  EXPECT_EQ(good.exitCode, 0) << good;
+  const auto bytes = ParseHex(ReadFileText(out));
+  ASSERT_EQ(bytes.size(), 0x200u);
+  for (uint32_t a = 0; a < 0x200; ++a) EXPECT_EQ(bytes.at(a), data[a]) << a;
+  // Two reads on the line, one file with each record once.
+  const std::string log = ReadFileText(Path("sim.log"));
+  size_t reads = 0;
+  for (size_t at = log.find("< RR "); at != std::string::npos; at = log.find("< RR ", at + 1)) {
+    ++reads;
+  }
+  EXPECT_EQ(reads, 2u);
+  const std::string text = ReadFileText(out);
+  EXPECT_EQ(text.find(":10000000"), text.rfind(":10000000"));
+
+  EXPECT_EQ(Cli({"read", "0", "1FF", out, "--repeat", "10"}).exitCode, 2);
+  EXPECT_EQ(Cli({"read", "0", "1FF", out, "--repeat", "1"}).exitCode, 2);
+}
+
 }  // namespace

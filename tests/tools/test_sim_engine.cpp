@@ -120,6 +120,37 @@ TEST(SimEngine, ReadSendsRecordsThenEndOfFileThenOk) {
             ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n:00000001FF\r\n\r\n\r\nRR OK\r\n");
 }
 
+TEST(SimEngine, UnstableCellsReadDifferentlyEveryTimeAndTheRestStays) {
+  SimOptions options;
+  options.unstable = {0x11, 0x1F, 0x40000};  // the last is outside this chip: no effect
+  Sim sim(options);
+  sim.Chip()[0x11] = 0x5A;
+  std::vector<std::string> reads;
+  for (int i = 0; i < 9; ++i) reads.push_back(sim.Send("RR 00000,0001F+00000\r\n"));
+  for (size_t i = 0; i < reads.size(); ++i) {
+    SCOPED_TRACE(i);
+    // The first record and the answer never change.
+    EXPECT_EQ(reads[i].substr(0, 44), ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r");
+    EXPECT_EQ(reads[i].substr(reads[i].size() - 18), ":00000001FF\rRR OK\r");
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(reads[i], reads[j]) << j;
+  }
+  // Only the weak cells' digits differ; the memory keeps what was stored.
+  const std::string& a = reads[0];
+  const std::string& b = reads[1];
+  std::vector<size_t> differing;
+  for (size_t k = 0; k < a.size(); ++k) {
+    if (a[k] != b[k]) differing.push_back(k);
+  }
+  for (size_t k : differing) {
+    const bool cell11 = k >= 44 + 11 && k < 44 + 13;
+    const bool cell1F = k >= 44 + 39 && k < 44 + 41;
+    const bool checksum = k >= 44 + 41 && k < 44 + 43;
+    EXPECT_TRUE(cell11 || cell1F || checksum) << k;
+  }
+  EXPECT_EQ(sim.Chip()[0x11], 0x5A);
+  EXPECT_EQ(sim.Chip()[0x1F], 0xFF);
+}
+
 TEST(SimEngine, WriteProgramsEveryRecordInsideXoffXon) {
   SimOptions options;
   options.burnMs = 5;
@@ -389,6 +420,9 @@ TEST(SimConfig, ParsesOptionsAndRejectsBadOnes) {
   EXPECT_TRUE(config.once);
   EXPECT_EQ(config.link, "/tmp/x");
   EXPECT_EQ(config.engine.blankBeforeOk, 1);
+  const char* weak[] = {"--unstable=10,7ff0", "--unstable", "1FFFF"};
+  ASSERT_TRUE(ParseSimArgs(3, weak, config, error)) << error;
+  EXPECT_EQ(config.engine.unstable, (std::vector<uint32_t>{0x10, 0x7FF0, 0x1FFFF}));
 
   for (std::vector<const char*> bad : {std::vector<const char*>{"--baud"},
                                        {"--baud", "-1"},
@@ -396,7 +430,11 @@ TEST(SimConfig, ParsesOptionsAndRejectsBadOnes) {
                                        {"--type", "13"},
                                        {"--once=1"},
                                        {"--frobnicate"},
-                                       {"--log", ""}}) {
+                                       {"--log", ""},
+                                       {"--unstable", "10,"},
+                                       {"--unstable", "g0"},
+                                       {"--unstable", "20000"},
+                                       {"--unstable", ""}}) {
     SimConfig c;
     EXPECT_FALSE(ParseSimArgs(static_cast<int>(bad.size()), bad.data(), c, error)) << bad[0];
   }

@@ -65,6 +65,14 @@ struct Options {
   bool force = false;
   // --width: the bytes of one lane that merge interleaves.
   uint32_t laneWidth = 1;
+  // compare --diff, blank --detail: when the device answers NG, the range is read and the
+  // differences (the bytes not FF) are listed, up to maxListed of them (--max).
+  bool diff = false;
+  bool detail = false;
+  bool hasMax = false;
+  size_t maxListed = 16;
+  // read --repeat N: N reads that must agree before FILE is written; 0 reads once.
+  int repeat = 0;
   Command command = Command::None;
   std::vector<std::string> operands;
 };

@@ -1,5 +1,7 @@
 #include "CommandTable.h"
 
+#include <string>
+
 #include "Commands.h"
 #include "ImageFormats.h"
 #include "PortsCommand.h"
@@ -167,6 +169,35 @@ bool ApplyWidth(Options& o, const std::string& value, std::string& error) {
   return true;
 }
 
+// A small decimal count from low to high.
+bool ParseSmallCount(const std::string& text, int low, int high, int& value) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const long parsed = std::stol(text);
+  if (parsed < low || parsed > high) return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+bool ApplyMax(Options& o, const std::string& value, std::string& error) {
+  int count = 0;
+  if (!ParseSmallCount(value, 0, 1000000, count)) {
+    error = "--max needs a count from 0 to 1000000, not '" + value + "'";
+    return false;
+  }
+  o.maxListed = static_cast<size_t>(count);
+  o.hasMax = true;
+  return true;
+}
+
+bool ApplyRepeat(Options& o, const std::string& value, std::string& error) {
+  if (!ParseSmallCount(value, 2, 9, o.repeat)) {
+    error = "--repeat needs a count of reads from 2 to 9, not '" + value + "'";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const std::vector<OptionEntry>& OptionTable() {
@@ -227,6 +258,22 @@ const std::vector<OptionEntry>& OptionTable() {
        [](Options& o, const std::string&, std::string&) { return o.force = true; }},
       {"width", '\0', "W", kUseLaneWidth, "the bytes of one lane merge interleaves (default 1)",
        ApplyWidth},
+      {"diff", '\0', nullptr, kUseDiff,
+       "when the device answers NG, read the range and list\n"
+       "where the chip differs from FILE, with the count,\n"
+       "the runs and whether only erasing can fix it",
+       [](Options& o, const std::string&, std::string&) { return o.diff = true; }},
+      {"detail", '\0', nullptr, kUseDetail,
+       "when the device answers NG, read the range and list\n"
+       "the bytes that are not FF",
+       [](Options& o, const std::string&, std::string&) { return o.detail = true; }},
+      {"repeat", '\0', "N", kUseRepeat,
+       "read N times (2 to 9); FILE is written only when\n"
+       "every read agrees, else the unstable addresses are\n"
+       "listed",
+       ApplyRepeat},
+      {"max", '\0', "N", kUseDiff | kUseDetail | kUseRepeat, "list at most N bytes (default 16)",
+       ApplyMax},
       {"help", 'h', nullptr, kUseEverywhere, "this text",
        [](Options& o, const std::string&, std::string&) { return o.help = true; }},
       {"version", '\0', nullptr, kUseEverywhere, "the program's version",
@@ -249,16 +296,16 @@ const std::vector<CommandEntry>& CommandTable() {
        "list the ROM types: code, part, capacity, data\n"
        "width, programming voltage",
        false, 0, RunTypesCommand},
-      {"blank", Command::Blank, "START END", "blank check", true, 0, RunBlankCommand},
+      {"blank", Command::Blank, "START END", "blank check", true, kUseDetail, RunBlankCommand},
       {"read", Command::Read, "START END FILE",
        "read the chip into FILE (\"-\" for standard output);\n"
        "FILE is written only when the device answers OK and\n"
        "its records are sound and cover START..END",
-       true, kUseOutputFormat, RunReadCommand},
+       true, kUseOutputFormat | kUseRepeat, RunReadCommand},
       {"program", Command::Program, "FILE [START END]", "program from FILE", true,
        kUseInputFormat | kUseBase | kUseShaping | kUseForce, RunProgramCommand},
       {"compare", Command::Compare, "FILE [START END]", "compare the chip with FILE", true,
-       kUseInputFormat | kUseBase | kUseShaping | kUseForce, RunCompareCommand},
+       kUseInputFormat | kUseBase | kUseShaping | kUseForce | kUseDiff, RunCompareCommand},
       {"write", Command::Write, "FILE [START END]", "write FILE without the blank check", true,
        kUseInputFormat | kUseBase | kUseShaping | kUseForce, RunWriteCommand},
       {"info", Command::Info, "FILE [START END]",

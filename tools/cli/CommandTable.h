@@ -20,6 +20,9 @@ enum OptionUse : unsigned {
   kUseShaping = 1u << 3,       // --offset, --crop, --swap, --split, --fill, --pad, --mirror
   kUseForce = 1u << 4,         // --force: past the chip's capacity
   kUseLaneWidth = 1u << 5,     // --width: merge's lanes
+  kUseDiff = 1u << 6,          // --diff, --max: where a failed compare differs
+  kUseDetail = 1u << 7,        // --detail, --max: which bytes a failed blank check found
+  kUseRepeat = 1u << 8,        // --repeat, --max: reads that must agree
 };
 
 struct CommandEntry {

@@ -31,8 +31,14 @@ class ProgressMeter {
     total_ = lines.Count();
     Start();
   }
+  // Also after an upload or another read: the count starts again.
   void StartRead() {
     if (!enabled_) return;
+    if (started_) Finish();
+    lines_ = nullptr;
+    done_ = 0;
+    bytes_ = 0;
+    atLineStart_ = true;
     Start();
   }
 
@@ -155,11 +161,13 @@ int RunOnDevice(const Options& options, Environment& env, DeviceRun& run) {
   // The transcript and the progress bar would overwrite each other.
   ProgressMeter progress(&err, env.progress && !options.verbose);
   rom.Lines = run.lines;
-  if (run.progress == DeviceRun::Progress::Read) {
-    rom.SetOnGetChar([&progress](TzembROMWT*, char c) { progress.ByteReceived(c); });
-  } else if (run.progress == DeviceRun::Progress::Upload) {
+  // Every command may read (a failed compare's differences); the meter counts received
+  // bytes only while a read runs.
+  rom.SetOnGetChar([&progress](TzembROMWT*, char c) { progress.ByteReceived(c); });
+  if (run.progress == DeviceRun::Progress::Upload) {
     rom.SetOnFlash([&progress](TzembROMWT*, int32_t line) { progress.LineSent(line); });
   }
+  run.beginRead = [&progress] { progress.StartRead(); };
 
   bool ok = false;
   bool aborted = false;
@@ -228,7 +236,7 @@ int RunOnDevice(const Options& options, Environment& env, DeviceRun& run) {
   for (char c : rom.Status) {
     if (static_cast<unsigned char>(c) >= 0x20) statusText += c;
   }
-  if (!aborted && !lastLine.empty() &&
+  if (!aborted && !run.statusKept && !lastLine.empty() &&
       (statusText.compare(0, lastLine.size(), lastLine) != 0 ||
        (!cut && lastLine.size() != statusText.size()))) {
     err << kProgram << ": the device's last line was: " << EscapeForTerminal(lastLine)

@@ -33,6 +33,12 @@ struct DeviceRun {
   std::function<int(TzembROMWT& rom, bool ok)> answered;
   // Set by answered when it already said that the command failed.
   bool failureSaid = false;
+  // Filled by RunOnDevice before operate runs: operate calls it before each read of its own
+  // (a failed compare's read, a repeated read), so the progress bar shows that read too.
+  std::function<void()> beginRead;
+  // operate put the operation's answer back into Status after reads of its own; the
+  // device's last line is then theirs and says nothing new.
+  bool statusKept = false;
 };
 
 // Runs the operation and reports it; returns the exit status.

@@ -1,5 +1,7 @@
 // read START END FILE: the chip's range into FILE, written only when the device answered OK
-// and what it sent is sound and covers the range.
+// and what it sent is sound and covers the range; with --repeat N only when N reads agree.
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <ostream>
 
@@ -7,12 +9,37 @@
 #include "CliFiles.h"
 #include "Commands.h"
 #include "DeviceSession.h"
+#include "ImageDiff.h"
 #include "ImageFiles.h"
 #include "ImageJob.h"
+#include "RangeReads.h"
 #include "TerminalText.h"
 #include "uZEMB.h"
 
 namespace zemb::cli {
+namespace {
+
+// Every read sound and all of them alike; else the reason, or the addresses that differ
+// with what each read gave, on standard error.
+bool ReadsAgree(const Options& options, std::ostream& err, const std::deque<TStringList>& reads,
+                uint32_t first, uint32_t last) {
+  std::vector<SparseImage> images(reads.size());
+  for (size_t i = 0; i < reads.size(); ++i) {
+    std::string fault;
+    if (!VerifyReadData(reads[i], first, last, images[i], fault)) {
+      err << kProgram << ": read " << i + 1 << " of " << reads.size() << ": " << fault << '\n';
+      return false;
+    }
+  }
+  const RepeatReport report = CompareReads(images, first, last, options.maxListed);
+  if (report.unstable == 0) return true;
+  for (const std::string& line : FormatRepeatReport(report)) {
+    err << kProgram << ": " << line << '\n';
+  }
+  return false;
+}
+
+}  // namespace
 
 int RunReadCommand(const Options& options, Environment& env) {
   std::ostream& err = *env.err;
@@ -42,16 +69,30 @@ int RunReadCommand(const Options& options, Environment& env) {
       !AddressOperand(ops[1], "end", end, error) || !CheckOutputTarget(file, error)) {
     return ReportUsageError(err, error);
   }
+  if (!CheckMaxOption(options, options.repeat > 0, "--repeat", error)) {
+    return ReportUsageError(err, error);
+  }
   // Looked up, never opened: opening a FIFO would wait for a writer.
   std::error_code ignored;
   const bool fileExisted = file != "-" && std::filesystem::exists(file, ignored);
 
-  TStringList received;
+  // The first read goes where a single read goes; the repeats beside it.
+  std::deque<TStringList> reads(static_cast<size_t>(std::max(options.repeat, 1)));
+  TStringList& received = reads.front();
   DeviceRun run;
   run.type = options.type;
   run.lines = &received;
   run.progress = DeviceRun::Progress::Read;
-  run.operate = [start, end](TzembROMWT& rom) { return rom.ReadRom(start, end); };
+  run.operate = [&](TzembROMWT& rom) {
+    bool ok = rom.ReadRom(start, end);
+    for (size_t i = 1; ok && i < reads.size(); ++i) {
+      rom.Lines = &reads[i];
+      run.beginRead();
+      ok = rom.ReadRom(start, end);
+    }
+    rom.Lines = &received;
+    return ok;
+  };
   run.answered = [&](TzembROMWT&, bool ok) {
     int status = ok ? kExitOk : kExitDeviceNg;
     // A read into a file says below how it failed.
@@ -60,6 +101,10 @@ int RunReadCommand(const Options& options, Environment& env) {
     std::string fault;
     const auto first = static_cast<uint32_t>(start);
     const auto last = static_cast<uint32_t>(end);
+    if (ok && reads.size() > 1 && !ReadsAgree(options, err, reads, first, last)) {
+      ok = false;
+      status = kExitDeviceNg;
+    }
     if (ok && !VerifyReadData(received, first, last, image, fault)) {
       // The device said OK, but what it sent is not the chip's range: nothing is saved.
       ok = false;

@@ -1,5 +1,6 @@
 #include "SimConfig.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -17,6 +18,26 @@ bool ParseCount(const std::string& text, int64_t& value) {
   if (errno != 0 || *end != '\0' || parsed > 1'000'000'000LL) return false;
   value = parsed;
   return true;
+}
+
+// "100,7FF0,1FFFF": hexadecimal cell addresses, each inside the largest chip.
+bool ParseAddressList(const std::string& text, std::vector<uint32_t>& addresses) {
+  size_t largest = 0;
+  for (int code = 0; code < kChipTypeCount; ++code) largest = std::max(largest, ChipSize(code));
+  size_t pos = 0;
+  for (;;) {
+    const size_t comma = text.find(',', pos);
+    const std::string item = text.substr(pos, comma == std::string::npos ? comma : comma - pos);
+    if (item.empty() || item.size() > 8 ||
+        item.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      return false;
+    }
+    const unsigned long address = std::strtoul(item.c_str(), nullptr, 16);
+    if (address >= largest) return false;
+    addresses.push_back(static_cast<uint32_t>(address));
+    if (comma == std::string::npos) return true;
+    pos = comma + 1;
+  }
 }
 
 }  // namespace
@@ -63,8 +84,8 @@ bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::str
       *flag->second = true;
       continue;
     }
-    const bool known =
-        counts.count(name) || paths.count(name) || name == "--type" || name == "--blank-before-ok";
+    const bool known = counts.count(name) || paths.count(name) || name == "--type" ||
+                       name == "--blank-before-ok" || name == "--unstable";
     if (!known) {
       error = "unknown option '" + name + "'";
       return false;
@@ -82,6 +103,12 @@ bool ParseSimArgs(int argc, const char* const* argv, SimConfig& config, std::str
         return false;
       }
       *path->second = value;
+    } else if (name == "--unstable") {
+      if (!ParseAddressList(value, o.unstable)) {
+        error =
+            "--unstable needs hexadecimal cell addresses separated by commas, not '" + value + "'";
+        return false;
+      }
     } else if (name == "--type") {
       char* end = nullptr;
       const long code = std::strtol(value.c_str(), &end, 16);
@@ -136,6 +163,9 @@ Faults (all off by default):
   --read-pause-ms N        pause N ms inside read data ...
   --read-pause-at LINE     ... after LINE records (default 10)
   --hold-xoff-ms N         hold the first XOFF of each upload N ms before XON
+  --unstable ADDR[,ADDR...]
+                           weak cells (hexadecimal addresses): every read returns another
+                           value there, the rest of the chip reads as it is
   --disconnect-after-lines N
                            after N lines of an RC/RP/RW upload, close the terminal and exit
                            with status 0 (0: as soon as the upload command is taken)

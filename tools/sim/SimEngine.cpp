@@ -511,7 +511,15 @@ void SimEngine::Execute(char op, std::string_view args) {
 }
 
 void SimEngine::ExecuteRead(uint32_t start, uint32_t end) {
-  std::vector<std::string> records = EncodeHexRange(Memory(currentType_), start, end);
+  std::vector<uint8_t> memory = Memory(currentType_);
+  // A mask that changes from read to read (1 to 255, never 0) makes every read of a weak
+  // cell differ from the one before it, and any nine reads differ from each other.
+  const auto mask = static_cast<uint8_t>(readsServed_ % 255 + 1);
+  ++readsServed_;
+  for (uint32_t address : options_.unstable) {
+    if (address < memory.size()) memory[address] ^= mask;
+  }
+  std::vector<std::string> records = EncodeHexRange(memory, start, end);
   records.emplace_back(kHexEofRecord);
   for (size_t i = 0; i < records.size(); ++i) {
     int64_t gapUs = i == 0 ? options_.delayMs * 1000 : 0;

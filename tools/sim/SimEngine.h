@@ -38,6 +38,8 @@ struct SimOptions {
   int64_t disconnectAfterLines = -1;  // negative: never
   int64_t baud = 0;                   // 0: unpaced
   int startType = 0x08;
+  // Weak cells: each read brings back another value there (the memory keeps its own).
+  std::vector<uint32_t> unstable;
 };
 
 class SimEngine {
@@ -165,6 +167,8 @@ class SimEngine {
 
   bool disconnected_ = false;
   int operationsAnswered_ = 0;
+  // Reads served so far; it varies what the unstable cells return.
+  uint32_t readsServed_ = 0;
 };
 
 }  // namespace zemb::sim
