@@ -14,6 +14,7 @@
 
 #include "ErrorHandler.h"
 #include "MemoText.h"
+#include "PlainText.h"
 
 namespace zemb::ui {
 
@@ -70,7 +71,7 @@ void TLabel::changeEvent(QEvent* event) {
 }
 
 void TLabel::UpdateToolTip() {
-  setToolTip(ShownText() == text() ? QString() : text());
+  setToolTip(ShownText() == text() ? QString() : PlainToolTip(text()));
 }
 
 TPanel::TPanel(TComponent* owner, QWidget* parent) : QFrame(parent), TComponent(owner) {

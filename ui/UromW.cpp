@@ -1,5 +1,6 @@
 #include "UromW.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -17,7 +18,9 @@
 #include "ErrorHandler.h"
 #include "Errors.h"
 #include "FormValues.h"
+#include "Language.h"
 #include "PaintingChannel.h"
+#include "PlainText.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
 #include "WindowTitle.h"
@@ -112,6 +115,16 @@ int32_t HexAddressFieldValue(const std::string& text) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
+QPoint PlaceInside(const QRect& frame, const QRect& available) {
+  int left = frame.left();
+  int top = frame.top();
+  if (frame.right() > available.right()) left = available.right() + 1 - frame.width();
+  if (frame.bottom() > available.bottom()) top = available.bottom() + 1 - frame.height();
+  left = std::max(left, available.left());
+  top = std::max(top, available.top());
+  return {left, top};
+}
+
 std::vector<std::string> ApplicationArguments() {
   std::vector<std::string> out;
   if (!QCoreApplication::instance()) return out;
@@ -187,7 +200,7 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   // order (the form value walk), and Qt's default tab order follows it too.
   Button1 = Named(new TButton(this, this), "Button1");
   SetBounds(Button1, 137, 28, 91, 25);
-  Button1->SetCaption("ブランクCHK");
+  Button1->SetCaption(tr("ブランクCHK").toStdString());
   Button1->OnClick = [this](TComponent* s) { Button1Click(s); };
 
   Memo1 = Named(new TMemo(this, this), "Memo1");
@@ -217,7 +230,7 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
 
   RadioGroup1 = Named(new TRadioGroup(this, this), "RadioGroup1");
   SetBounds(RadioGroup1, 294, 2, 67, 74);
-  RadioGroup1->SetCaption("ポート");
+  RadioGroup1->SetCaption(tr("ポート").toStdString());
   RadioGroup1->SetItems({"COM1", "COM2", "COM3", "COM4"});
   RadioGroup1->OnClick = [this](TComponent* s) { RadioGroup1Click(s); };
 
@@ -235,38 +248,38 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   // As wide as the panel allows, as a label that sizes itself to a path would grow; what
   // still does not fit is elided.
   SetBounds(Label1, 5, 6, 184, 13);
-  Label1->SetCaption("ファイルとの");
+  Label1->SetCaption(tr("ファイルとの").toStdString());
 
   Button2 = Named(new TButton(this, Panel1), "Button2");
   SetBounds(Button2, 142, 24, 47, 25);
-  Button2->SetCaption("ROM読");
+  Button2->SetCaption(tr("ROM読").toStdString());
   Button2->OnClick = [this](TComponent* s) { Button2Click(s); };
 
   Button3 = Named(new TButton(this, Panel1), "Button3");
   SetBounds(Button3, 5, 25, 68, 25);
-  Button3->SetCaption("PROGRAM");
+  Button3->SetCaption(tr("PROGRAM").toStdString());
   Button3->OnClick = [this](TComponent* s) { Button3Click(s); };
 
   Button4 = Named(new TButton(this, Panel1), "Button4");
   SetBounds(Button4, 78, 22, 57, 28);
-  Button4->SetCaption("比較");
+  Button4->SetCaption(tr("比較").toStdString());
   Button4->OnClick = [this](TComponent* s) { Button4Click(s); };
 
   Button5 = Named(new TButton(this, this), "Button5");
   SetBounds(Button5, 240, 29, 52, 25);
-  Button5->SetCaption("WRITE");
+  Button5->SetCaption(tr("WRITE").toStdString());
   Button5->hide();
   Button5->OnClick = [this](TComponent* s) { Button5Click(s); };
 
   Button6 = Named(new TButton(this, this), "Button6");
   SetBounds(Button6, 236, 62, 56, 24);
-  Button6->SetCaption("比較");
+  Button6->SetCaption(tr("比較").toStdString());
   Button6->hide();
   Button6->OnClick = [this](TComponent* s) { Button6Click(s); };
 
   Button7 = Named(new TButton(this, this), "Button7");
   SetBounds(Button7, 242, 46, 46, 24);
-  Button7->SetCaption("File");
+  Button7->SetCaption(tr("File").toStdString());
   Button7->OnClick = [this](TComponent* s) { Button7Click(s); };
 
   if (!channel) channel = CreatePlatformSerialChannel();
@@ -321,12 +334,42 @@ void TForm1::ToggleTranscript() {
 QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
   QMenu* menu = Memo1->createStandardContextMenu(pos);
   menu->addSeparator();
-  QAction* transcript = menu->addAction(QStringLiteral("通信ログ"));
+  QAction* transcript = menu->addAction(tr("通信ログ"));
   transcript->setShortcut(QKeySequence(Qt::Key_F12));
   connect(transcript, &QAction::triggered, this, [this] {
     if (!transcriptWindow_ || !transcriptWindow_->isVisible()) ToggleTranscript();
   });
+  AddLanguageMenu(menu);
   return menu;
+}
+
+void TForm1::AddLanguageMenu(QMenu* menu) {
+  // Named in both languages, so that it is found whichever one is shown.
+  QMenu* languages = menu->addMenu(QStringLiteral("Language: 日本語 / English"));
+  languages->setObjectName(QStringLiteral("LanguageMenu"));
+  auto* group = new QActionGroup(languages);
+  const UiLanguage next = ChosenLanguage();
+  const std::pair<UiLanguage, QString> choices[] = {
+      {UiLanguage::Japanese, QStringLiteral("日本語")},
+      {UiLanguage::English, QStringLiteral("English")},
+  };
+  for (const auto& [language, label] : choices) {
+    QAction* action = languages->addAction(label);
+    action->setCheckable(true);
+    action->setActionGroup(group);
+    action->setChecked(language == next);
+    connect(action, &QAction::triggered, this,
+            [language = language] { RunGuarded([&] { StoreLanguage(language); }); });
+  }
+  languages->addSeparator();
+  // Every text of the window would have to be set again; a new start does that cleanly.
+  languages->addAction(tr("次回の起動から切り替わります"))->setEnabled(false);
+  if (LanguageFromEnvironment()) {
+    languages
+        ->addAction(PlainMenuText(tr("%1 が設定されているため、そちらが優先されます")
+                                      .arg(QString::fromUtf8(kLanguageVariable))))
+        ->setEnabled(false);
+  }
 }
 
 void TForm1::ClearSilentStop() {
@@ -336,7 +379,7 @@ void TForm1::ClearSilentStop() {
 
 void TForm1::NoteSilentStop(QWidget* busyControl) {
   silentStopControl_ = busyControl;
-  busyControl->setToolTip(QString::fromStdString(SilentStopReason()));
+  busyControl->setToolTip(PlainToolTip(SilentStopReason()));
 }
 
 std::string TForm1::SilentStopReason() const {
@@ -456,6 +499,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
 }
 
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placed_ || !isWindow()) return;
+  placed_ = true;
+  // The designed position is for a 96 dpi screen; scaled up, the window can reach past the
+  // screen's edge.
+  if (const QScreen* screen = this->screen()) {
+    const QPoint place = PlaceInside(frameGeometry(), screen->availableGeometry());
+    if (place != frameGeometry().topLeft()) move(place);
+  }
+}
+
 void TForm1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const QRect memo = Memo1->geometry();
@@ -523,9 +578,9 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::Button1Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
   ReadAddressRange();
-  ShowBusy(Button1, "チェック中");
+  ShowBusy(Button1, tr("チェック中").toStdString());
   const bool ok = RunDevice(Button1, [&] { return zembROMWT1->BlankCheck(StartAdr, EndAdr); });
-  Button1->SetCaption(ok ? "チェックOK" : "チェックNG");
+  Button1->SetCaption(ok ? tr("チェックOK").toStdString() : tr("チェックNG").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 
@@ -534,7 +589,7 @@ void TForm1::Button2Click(TComponent* /*Sender*/) {
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
   try {
-    ShowBusy(Button2, "...");
+    ShowBusy(Button2, tr("...").toStdString());
     if (RunDevice(Button2, [&] { return zembROMWT1->ReadRom(StartAdr, EndAdr); })) {
       if (SaveDialog1->Execute()) {
         Label1->SetCaption(SaveDialog1->FileName());
@@ -543,10 +598,10 @@ void TForm1::Button2Click(TComponent* /*Sender*/) {
       ShowImageButtons();
     }
   } catch (...) {
-    Button2->SetCaption("LOAD");
+    Button2->SetCaption(tr("LOAD").toStdString());
     throw;
   }
-  Button2->SetCaption("LOAD");
+  Button2->SetCaption(tr("LOAD").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 
@@ -556,9 +611,9 @@ void TForm1::Button3Click(TComponent* /*Sender*/) {
   if (OpenDialog1->Execute()) {
     LoadImageFile(OpenDialog1->FileName());
     ReadAddressRange();
-    ShowBusy(Button3, "...");
+    ShowBusy(Button3, tr("...").toStdString());
     const bool ok = RunDevice(Button3, [&] { return zembROMWT1->ProgramRom(StartAdr, EndAdr); });
-    Button3->SetCaption(ok ? "ProgramOK" : "ProgramNG");
+    Button3->SetCaption(ok ? tr("ProgramOK").toStdString() : tr("ProgramNG").toStdString());
   }
   SetCaption(zembROMWT1->Status);
 }
@@ -571,32 +626,32 @@ void TForm1::Button4Click(TComponent* /*Sender*/) {
   ReadAddressRange();
   if (OpenDialog1->Execute()) {
     LoadImageFile(OpenDialog1->FileName());
-    ShowBusy(Button4, "...");
+    ShowBusy(Button4, tr("...").toStdString());
     const bool ok = RunDevice(Button4, [&] { return zembROMWT1->CompareRom(StartAdr, EndAdr); });
-    Button4->SetCaption(ok ? "CompOK" : "CompNG");
+    Button4->SetCaption(ok ? tr("CompOK").toStdString() : tr("CompNG").toStdString());
   }
   SetCaption(zembROMWT1->Status);
 }
 
 void TForm1::Button5Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
-  ShowBusyCaption(" 書込中 ...");
+  ShowBusyCaption(tr(" 書込中 ...").toStdString());
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
-  ShowBusy(Button3, "...");
+  ShowBusy(Button3, tr("...").toStdString());
   const bool ok = RunDevice(Button3, [&] { return zembROMWT1->WriteRom(StartAdr, EndAdr); });
-  Button3->SetCaption(ok ? "WriteOK" : "WriteNG");
+  Button3->SetCaption(ok ? tr("WriteOK").toStdString() : tr("WriteNG").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 
 void TForm1::Button6Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
-  ShowBusyCaption(" 比較中 ...");
+  ShowBusyCaption(tr(" 比較中 ...").toStdString());
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
-  ShowBusy(Button4, "...");
+  ShowBusy(Button4, tr("...").toStdString());
   const bool ok = RunDevice(Button4, [&] { return zembROMWT1->CompareRom(StartAdr, EndAdr); });
-  Button4->SetCaption(ok ? "CompOK" : "CompNG");
+  Button4->SetCaption(ok ? tr("CompOK").toStdString() : tr("CompNG").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 

@@ -2,6 +2,9 @@
 // ROM image lines, the operation buttons and the device component.
 #pragma once
 
+#include <QCoreApplication>
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -30,10 +33,17 @@ extern const std::vector<std::string> kRomTypes;
 // raises the conversion error for "$" followed by the text.
 int32_t HexAddressFieldValue(const std::string& text);
 
+// Where a window whose frame is designed at frame goes on a screen with the given available
+// area: where it was designed when it fits there, else moved (by as little as it takes) to
+// lie inside; a window larger than the area keeps its top-left corner inside.
+QPoint PlaceInside(const QRect& frame, const QRect& available);
+
 // The command-line arguments after the program name.
 std::vector<std::string> ApplicationArguments();
 
 class TForm1 : public QWidget, public TComponent {
+  Q_DECLARE_TR_FUNCTIONS(TForm1)
+
  public:
   // channel: the device component's serial channel (the platform's when null);
   // arguments: the command line after the program name.
@@ -90,11 +100,12 @@ class TForm1 : public QWidget, public TComponent {
   TranscriptLog& Transcript() { return *transcript_; }
   TranscriptWindow* TranscriptView() const { return transcriptWindow_; }
   void ToggleTranscript();
-  // The memo's context menu: the edit actions and the transcript window.
+  // The memo's context menu: the edit actions, the transcript window and the language.
   QMenu* CreateMemoMenu(const QPoint& pos);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -102,6 +113,7 @@ class TForm1 : public QWidget, public TComponent {
  private:
   void CreateComponents(std::unique_ptr<SerialChannel> channel);
   void CreateTranscript();
+  void AddLanguageMenu(QMenu* menu);
   // Runs a device call. A port that cannot be written stops the command without a message,
   // so the reason becomes the tooltip of the control that shows the busy text, until the
   // next device call.
@@ -143,6 +155,7 @@ class TForm1 : public QWidget, public TComponent {
   // abort and runs once the handler has returned.
   int busy_ = 0;
   bool closePending_ = false;
+  bool placed_ = false;
   PortGroupMenu* portMenu_ = nullptr;
 
   std::unique_ptr<TranscriptLog> transcript_;

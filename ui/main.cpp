@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Language.h"
 #include "ProcessSetup.h"
 #include "TerminationSignals.h"
 #include "UromW.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     QApplication app(argc, argv);
+    zemb::ui::InstallTranslations(zemb::ui::ChosenLanguage());
     // The toolkit has taken its own options out of argv. The rest go on as the bytes they
     // are: Qt's decoded copy turns a file name that is not UTF-8 into one that names
     // nothing.
