@@ -419,7 +419,7 @@ void TForm1::ShowBusy(TButton* button, const std::string& caption) {
 void TForm1::ShowBusyCaption(const std::string& caption) {
   SetCaption(caption);
   // The title belongs to the window system; let the request go out before blocking.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  PumpWithoutInput();
 }
 
 void TForm1::ShowImageButtons() {
