@@ -107,6 +107,8 @@ class TMemoStrings : public TStrings {
   void EndUpdate() override;
 
   void Invalidate() { cacheValid_ = false; }
+  // Fills the cache from a text whose lines end in separator, as the document would hold it.
+  void SetCacheFrom(QStringView text, QChar separator) const;
 
  private:
   void EnsureCache() const;
@@ -120,8 +122,17 @@ class TMemoStrings : public TStrings {
   bool rewritePending_ = false;
 };
 
+// A large text reaches the document in slices: the first lines at once, so that the memo
+// paints them without delay, the rest from the event loop while the window goes on
+// painting. Meanwhile the memo is read-only and its line list and text come from the
+// whole text, so nothing reads or changes a half-filled document.
 class TMemo : public QPlainTextEdit, public TComponent {
  public:
+  // Texts with more lines than this are filled in slices.
+  static constexpr int kFirstFillLines = 2048;
+  // Work per slice, ms: short enough to keep the window painting.
+  static constexpr int kFillSliceMs = 15;
+
   TMemo(TComponent* owner, QWidget* parent);
 
   TStrings* Lines() { return &lines_; }
@@ -130,13 +141,28 @@ class TMemo : public QPlainTextEdit, public TComponent {
   // Replaces the content; CR LF, a lone CR and a lone LF each break a line.
   void SetText(const std::string& value);
 
+  // True while the document still lacks part of the text.
+  bool Filling() const { return fillPos_ >= 0; }
+  // Puts the rest of the text into the document now.
+  void FinishFill();
+
  private:
   friend class TMemoStrings;
   // Replaces the document's text without dropping the line cache.
   void ReplaceDocumentText(const QString& text);
+  // Appends the next slice of the text; returns false when the fill is complete.
+  bool FillSlice(int maxLines);
+  void ScheduleFill();
+  void EndFill();
 
   TMemoStrings lines_;
   bool ownChange_ = false;
+  // While filling: the whole text ("\n" between lines) and how much of it the document
+  // holds; -1 when the document holds it all.
+  QString fillText_;
+  qsizetype fillPos_ = -1;
+  bool readOnlyBeforeFill_ = false;
+  bool fillScheduled_ = false;
 };
 
 // An editable drop-down list whose field always shows the start of its text (where the
