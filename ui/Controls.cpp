@@ -527,14 +527,42 @@ bool TFileDialog::RunQtDialog() {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-  dialog.setDefaultSuffix(QString::fromStdString(defaultExt_));
-  dialog.setNameFilters(QtNameFilters(filter_));
+  const QStringList filters = QtNameFilters(filter_);
+  dialog.setNameFilters(filters);
+  // A name typed without an extension gets the chosen filter's, or the default one.
+  const auto suffixFor = [this](int index) {
+    const std::string ext = FilterExtension(filter_, index);
+    return QString::fromStdString(ext.empty() ? defaultExt_ : ext);
+  };
+  if (filterIndex_ >= 1 && filterIndex_ <= filters.size()) {
+    dialog.selectNameFilter(filters[filterIndex_ - 1]);
+  }
+  dialog.setDefaultSuffix(suffixFor(filterIndex_));
+  QObject::connect(
+      &dialog, &QFileDialog::filterSelected, &dialog,
+      [&dialog, &filters, suffixFor](const QString& chosen) {
+        dialog.setDefaultSuffix(suffixFor(static_cast<int>(filters.indexOf(chosen)) + 1));
+      });
   if (!fileName_.empty()) dialog.selectFile(QString::fromStdString(fileName_));
   if (dialog.exec() != QDialog::Accepted) return false;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return false;
   fileName_ = files.first().toStdString();
+  const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+  if (chosen >= 0) filterIndex_ = static_cast<int>(chosen) + 1;
   return true;
+}
+
+std::string FilterExtension(const std::string& filter, int index) {
+  const QStringList parts = QString::fromStdString(filter).split(QChar('|'));
+  const qsizetype at = 2 * (qsizetype{index} - 1) + 1;
+  if (index < 1 || at >= parts.size()) return {};
+  const QString first = parts[at].split(QChar(';')).first().trimmed();
+  if (!first.startsWith(QStringLiteral("*.")) || first.size() < 3 ||
+      first.indexOf(QChar('*'), 1) >= 0) {
+    return {};
+  }
+  return first.mid(2).toStdString();
 }
 
 }  // namespace zemb::ui

@@ -249,9 +249,13 @@ class TFileDialog : public TComponent {
   void SetFileName(const std::string& name) { fileName_ = name; }
   const std::string& DefaultExt() const { return defaultExt_; }
   void SetDefaultExt(const std::string& ext) { defaultExt_ = ext; }
-  // Pairs of description and pattern separated by "|".
+  // Pairs of description and pattern separated by "|"; patterns within a pair by ";".
   const std::string& Filter() const { return filter_; }
   void SetFilter(const std::string& filter) { filter_ = filter; }
+  // The filter chosen, counting the pairs from 1; the dialog opens with it and Execute
+  // leaves the user's choice here.
+  int FilterIndex() const { return filterIndex_; }
+  void SetFilterIndex(int index) { filterIndex_ = index; }
 
   // True when the user confirmed; FileName then holds the chosen name.
   bool Execute();
@@ -265,6 +269,7 @@ class TFileDialog : public TComponent {
   std::string fileName_;
   std::string defaultExt_;
   std::string filter_;
+  int filterIndex_ = 1;
   Runner runner_;
 };
 
@@ -282,5 +287,7 @@ class TSaveDialog : public TFileDialog {
 
 // Qt's name filter for a filter text of "description|pattern" pairs.
 QStringList QtNameFilters(const std::string& filter);
+// The extension a filter pattern stands for ("s19" for "*.s19;*.srec"), or "" for "*".
+std::string FilterExtension(const std::string& filter, int index);
 
 }  // namespace zemb::ui

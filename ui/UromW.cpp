@@ -17,12 +17,14 @@
 #include "Convert.h"
 #include "ErrorHandler.h"
 #include "Errors.h"
+#include "FileIO.h"
 #include "FormValues.h"
 #include "Language.h"
 #include "PaintingChannel.h"
 #include "PlainText.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
+#include "WindowImages.h"
 #include "WindowTitle.h"
 
 namespace zemb::ui {
@@ -33,7 +35,6 @@ const std::vector<std::string> kRomTypes = ChipTypeItemTexts();
 namespace {
 
 constexpr const char* kFontFamily = "ＭＳ ゴシック";
-constexpr const char* kImageFilter = "*.hex|*.hex";
 // The designed client area; the memo keeps its distance from its right and bottom edges.
 constexpr int kClientWidth = 363;
 constexpr int kClientHeight = 225;
@@ -300,11 +301,11 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
 
   SaveDialog1 = Named(new TSaveDialog(this, this), "SaveDialog1");
   SaveDialog1->SetDefaultExt("hex");
-  SaveDialog1->SetFilter(kImageFilter);
+  SaveDialog1->SetFilter(SaveDialogFilter());
 
   OpenDialog1 = Named(new TOpenDialog(this, this), "OpenDialog1");
   OpenDialog1->SetDefaultExt("hex");
-  OpenDialog1->SetFilter(kImageFilter);
+  OpenDialog1->SetFilter(OpenDialogFilter());
 
   CreateTranscript();
 }
@@ -525,7 +526,16 @@ void TForm1::LoadImageFile(const std::string& path) {
   OpenDialog1->SetFileName(path);
   SaveDialog1->SetFileName(path);
   TStrings* lines = Memo1->Lines();
-  lines->LoadFromFile(path);
+  // Binary and S-record files become Intel HEX lines here; the memo and the device only
+  // ever see those.
+  std::string bytes;
+  std::vector<std::string> fileLines;
+  std::string reason;
+  if (!ReadImageFile(path, bytes) || !ImageFileLines(path, bytes, fileLines, reason)) {
+    throw EFOpenError(path);
+  }
+  bytes = std::string();
+  lines->SetLines(std::move(fileLines));
   const std::string maxAdr = lines->Values(";MaxAdr");
   if (!maxAdr.empty()) Edit2->SetText(maxAdr);
   const std::string minAdr = lines->Values(";MinAdr");
@@ -536,6 +546,31 @@ void TForm1::LoadImageFile(const std::string& path) {
     ComboBox1Click(ComboBox1);
   }
   ShowImageButtons();
+}
+
+void TForm1::SaveReadImage(const std::string& path, int filterIndex) {
+  const ImageFormat format = SaveFormat(path, filterIndex);
+  if (format == ImageFormat::IntelHex) {
+    // The memo's lines exactly as they are.
+    Memo1->Lines()->SaveToFile(path);
+    return;
+  }
+  std::string bytes;
+  std::string reason;
+  if (!ConvertReadImage(*Memo1->Lines(), format, static_cast<uint32_t>(StartAdr),
+                        static_cast<uint32_t>(EndAdr), bytes, reason)) {
+    throw Exception(tr("ファイル %1 を作成できません（%2）")
+                        .arg(QString::fromStdString(path), QString::fromStdString(reason))
+                        .toStdString());
+  }
+  switch (WriteUserFile(path, bytes).result) {
+    case WriteResult::Ok:
+      return;
+    case WriteResult::CannotCreate:
+      throw EFCreateError(path);
+    case WriteResult::WriteFailed:
+      throw EWriteError();
+  }
 }
 
 void TForm1::Button7Click(TComponent* /*Sender*/) {
@@ -593,7 +628,7 @@ void TForm1::Button2Click(TComponent* /*Sender*/) {
     if (RunDevice(Button2, [&] { return zembROMWT1->ReadRom(StartAdr, EndAdr); })) {
       if (SaveDialog1->Execute()) {
         Label1->SetCaption(SaveDialog1->FileName());
-        Memo1->Lines()->SaveToFile(SaveDialog1->FileName());
+        SaveReadImage(SaveDialog1->FileName(), SaveDialog1->FilterIndex());
       }
       ShowImageButtons();
     }
