@@ -10,10 +10,6 @@ namespace zemb::ui {
 
 namespace {
 
-std::string Tr(const char* context, const char* text) {
-  return QCoreApplication::translate(context, text).toStdString();
-}
-
 std::string HexAddress(uint32_t value) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(value));
@@ -59,15 +55,20 @@ bool ImageFileLines(const std::string& path, const std::string& bytes,
 }
 
 std::string OpenDialogFilter() {
-  return Tr("WindowImages", "ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)") +
-         "|*.hex;*.s19;*.srec;*.mot;*.bin|" + Tr("WindowImages", "すべてのファイル (*)") + "|*";
+  return QCoreApplication::translate("WindowImages", "ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)")
+             .toStdString() +
+         "|*.hex;*.s19;*.srec;*.mot;*.bin|" +
+         QCoreApplication::translate("WindowImages", "すべてのファイル (*)").toStdString() + "|*";
 }
 
 std::string SaveDialogFilter() {
-  return Tr("WindowImages", "Intel HEX (*.hex)") + "|*.hex|" +
-         Tr("WindowImages", "Sレコード (*.s19 *.srec *.mot)") + "|*.s19;*.srec;*.mot|" +
-         Tr("WindowImages", "バイナリ (*.bin)") + "|*.bin|" +
-         Tr("WindowImages", "すべてのファイル (*)") + "|*";
+  return QCoreApplication::translate("WindowImages", "Intel HEX (*.hex)").toStdString() +
+         "|*.hex|" +
+         QCoreApplication::translate("WindowImages", "Sレコード (*.s19 *.srec *.mot)")
+             .toStdString() +
+         "|*.s19;*.srec;*.mot|" +
+         QCoreApplication::translate("WindowImages", "バイナリ (*.bin)").toStdString() + "|*.bin|" +
+         QCoreApplication::translate("WindowImages", "すべてのファイル (*)").toStdString() + "|*";
 }
 
 ImageFormat SaveFormat(const std::string& path, int filterIndex) {

@@ -161,6 +161,10 @@
         <source> 比較中 ...</source>
         <translation> Comparing ...</translation>
     </message>
+    <message>
+        <source>ファイル %1 を作成できません（%2）</source>
+        <translation>Cannot create file %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>TranscriptWindow</name>
@@ -179,6 +183,29 @@
     <message>
         <source>コピー</source>
         <translation>Copy</translation>
+    </message>
+</context>
+<context>
+    <name>WindowImages</name>
+    <message>
+        <source>ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)</source>
+        <translation>ROM images (*.hex *.s19 *.srec *.mot *.bin)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Intel HEX (*.hex)</source>
+        <translation>Intel HEX (*.hex)</translation>
+    </message>
+    <message>
+        <source>Sレコード (*.s19 *.srec *.mot)</source>
+        <translation>S-record (*.s19 *.srec *.mot)</translation>
+    </message>
+    <message>
+        <source>バイナリ (*.bin)</source>
+        <translation>Binary (*.bin)</translation>
     </message>
 </context>
 </TS>

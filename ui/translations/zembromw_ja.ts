@@ -161,6 +161,10 @@
         <source> 比較中 ...</source>
         <translation> 比較中 ...</translation>
     </message>
+    <message>
+        <source>ファイル %1 を作成できません（%2）</source>
+        <translation>ファイル %1 を作成できません（%2）</translation>
+    </message>
 </context>
 <context>
     <name>TranscriptWindow</name>
@@ -179,6 +183,29 @@
     <message>
         <source>コピー</source>
         <translation>コピー</translation>
+    </message>
+</context>
+<context>
+    <name>WindowImages</name>
+    <message>
+        <source>ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)</source>
+        <translation>ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Intel HEX (*.hex)</source>
+        <translation>Intel HEX (*.hex)</translation>
+    </message>
+    <message>
+        <source>Sレコード (*.s19 *.srec *.mot)</source>
+        <translation>Sレコード (*.s19 *.srec *.mot)</translation>
+    </message>
+    <message>
+        <source>バイナリ (*.bin)</source>
+        <translation>バイナリ (*.bin)</translation>
     </message>
 </context>
 </TS>
