@@ -107,7 +107,7 @@ TEST_F(Faces, EnglishCaptionsTranscriptAndMessages) {
     EXPECT_EQ(static_cast<QPushButton*>(button)->text().toStdString(), text);
   }
   EXPECT_EQ(f.RadioGroup1->Caption(), "Port");
-  EXPECT_EQ(f.Label1->Caption(), "File");
+  EXPECT_EQ(f.Label1->Caption(), "With file");
   EXPECT_EQ(f.OpenDialog1->Filter().rfind("ROM images (", 0), 0u);
   EXPECT_EQ(f.Caption(), "ZEMB-DazIzira");
   EXPECT_TRUE(CutOffCaptions(f).empty()) << CutOffCaptions(f).front();

@@ -75,7 +75,7 @@
     </message>
     <message>
         <source>ファイルとの</source>
-        <translation>File</translation>
+        <translation>With file</translation>
     </message>
     <message>
         <source>ROM読</source>
