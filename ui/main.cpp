@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::printf(
         "usage: zembromw [FILE]\n"
-        "The window for the ROM writer; FILE (an Intel HEX image) is loaded at start.\n"
+        "The window for the ROM writer; FILE (an Intel HEX, S-record or binary image) is\n"
+        "loaded at start. ZEMBROMW_LANG=en gives an English window.\n"
         "See zembromw(1). To load a file named --help or --version, write ./--help.\n");
     return 0;
   }
