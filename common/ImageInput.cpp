@@ -48,13 +48,14 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
                     uint32_t base, InputImage& input, std::string& error) {
   input.format = format;
   ImageError fault;
-  if (!ReadImage(input.format, bytes, base, input.image, fault)) {
+  if (!ReadImage(input.format, bytes, base, input.image, fault, name)) {
     error = name + ": " + fault.Text() + " (read as " + FormatTitle(input.format) + ")";
     return false;
   }
   if (input.format == ImageFormat::IntelHex) {
-    // Intel HEX goes to the device line by line as it stands, header lines included.
-    input.lines.SetText(bytes);
+    // Intel HEX goes to the device line by line as it stands, header lines included; a DOS
+    // end-of-file mark ends the file, it is no line for the device.
+    input.lines.SetText(std::string(WithoutDosEof(bytes)));
     bool hasMin = false;
     bool hasMax = false;
     if (!HeaderAddress(input.lines, ";MinAdr", hasMin, input.start, error) ||
@@ -78,11 +79,18 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
     }
     return true;
   }
+  ConvertToRecords(input);
+  return true;
+}
+
+void ConvertToRecords(InputImage& input) {
   std::vector<std::string> lines;
-  if (!input.image.Empty()) {
+  input.hasRange = !input.image.Empty();
+  input.start = 0;
+  input.end = 0;
+  if (input.hasRange) {
     input.start = input.image.MinAddress();
     input.end = input.image.MaxAddress();
-    input.hasRange = true;
     lines.push_back(";MinAdr=" + Hex(input.start, 4));
     lines.push_back(";MaxAdr=" + Hex(input.end, 4));
   }
@@ -91,7 +99,6 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
                std::make_move_iterator(records.end()));
   lines.emplace_back(kHexEofRecord);
   input.lines.SetLines(std::move(lines));
-  return true;
 }
 
 }  // namespace zemb

@@ -16,7 +16,7 @@ std::string Hex(uint32_t value, int digits) {
 
 }  // namespace
 
-std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last) {
   uint64_t withData = 0;
   image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
     const uint64_t runEnd = uint64_t{address} + size - 1;
@@ -24,6 +24,11 @@ std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t l
       withData += std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
     }
   });
+  return withData;
+}
+
+std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+  const uint64_t withData = DataBytesIn(image, first, last);
   const ImageChecksums sums = ChecksumRange(image, first, last);
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
@@ -41,7 +46,11 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
   }
   ImageError fault;
   if (!ReadIntelHex(text, image, fault)) {
-    error = "record " + std::to_string(fault.line) + " of the data received: " + fault.message;
+    // Each record received is one line: a conflict names both as lines of what was received.
+    error = fault.messageNamesLine ? "the data received contradicts itself: " + fault.message +
+                                         " (lines counted in the records received)"
+                                   : "record " + std::to_string(fault.line) +
+                                         " of the data received: " + fault.message;
     return false;
   }
   if (image.Empty() || image.MinAddress() < start || image.MaxAddress() > end) {
@@ -81,19 +90,45 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
   // later compare or program needs no range.
   std::string text = ";MinAdr=" + Hex(start, 4) + "\r\n;MaxAdr=" + Hex(end, 4) + "\r\n";
   if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
-  return text + received.Text();
+  text += received.Text();
+  // A device that left out the end record is taken as it sent the data, but the file ends
+  // properly, so that every reader knows it is whole.
+  if (!EndsWithHexEndRecord(text)) text += std::string(kHexEofRecord) + "\r\n";
+  return text;
 }
 
-void PrintChipTypes(std::ostream& out) {
-  out << "code  part      vpp    also\n";
-  for (const ChipType& type : ChipTypeTable()) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%-4s  %-8s  %-5s  %s", type.code, type.part,
-                  *type.vpp != '\0' ? type.vpp : "-", type.compatible);
-    std::string text = line;
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    out << text << '\n';
+bool ImageFileText(ImageFormat format, const SparseImage& image, int typeIndex, std::string& text,
+                   std::string& error) {
+  switch (format) {
+    case ImageFormat::SRecord:
+      text = WriteSRecord(image);
+      return true;
+    case ImageFormat::Binary: {
+      if (image.Empty()) {
+        text.clear();
+        return true;
+      }
+      if (image.Span() > kMaxImageFileSpan) {
+        error = "a binary file of " + Hex(image.MinAddress(), 5) + "-" +
+                Hex(image.MaxAddress(), 5) + " would take " + std::to_string(image.Span()) +
+                " bytes, more than 16 MiB";
+        return false;
+      }
+      const std::vector<uint8_t> bytes = image.Flatten(image.MinAddress(), image.MaxAddress());
+      text.assign(bytes.begin(), bytes.end());
+      return true;
+    }
+    case ImageFormat::IntelHex:
+      break;
   }
+  text.clear();
+  if (!image.Empty()) {
+    text = ";MinAdr=" + Hex(image.MinAddress(), 4) + "\r\n;MaxAdr=" + Hex(image.MaxAddress(), 4) +
+           "\r\n";
+  }
+  if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
+  text += WriteIntelHex(image);
+  return true;
 }
 
 }  // namespace zemb::cli

@@ -13,8 +13,11 @@
 
 namespace zemb::cli {
 
+// The count of first..last's addresses that hold a byte; the cost follows the data.
+uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last);
+
 // "00000-07FFF, 32768 data bytes, crc32 ..., sha1 ..., sum16 ...": the checksums of first..last
-// with 0xFF where the image gives no byte.
+// with 0xFF where the image gives no byte. The cost follows the span of first..last.
 std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last);
 
 // Checks the records a read received: every one a well-formed record with a good checksum,
@@ -26,11 +29,19 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
 ImageFormat ReadOutputFormat(const std::string& file, const ImageFormat* given);
 
 // What a read writes: Intel HEX as ;MinAdr, ;MaxAdr and (when typeIndex >= 0) ;Type lines
-// before the records as received; S-record converted; binary as start..end, 0xFF-filled.
+// before the records as received, and an end record when they do not end with one;
+// S-record converted; binary as start..end, 0xFF-filled.
 std::string ReadOutputText(ImageFormat format, const TStrings& received, const SparseImage& image,
                            uint32_t start, uint32_t end, int typeIndex);
 
-// The "types" command's table.
-void PrintChipTypes(std::ostream& out);
+// A binary file is the bytes from the lowest to the highest address; past this it would be
+// mostly filler.
+inline constexpr uint64_t kMaxImageFileSpan = uint64_t{16} * 1024 * 1024;
+
+// What convert and merge write: Intel HEX as ;MinAdr, ;MaxAdr and (when typeIndex >= 0)
+// ;Type lines before records of 16 bytes and an end record; S-record; binary from the
+// lowest to the highest address, 0xFF-filled (refused past kMaxImageFileSpan).
+bool ImageFileText(ImageFormat format, const SparseImage& image, int typeIndex, std::string& text,
+                   std::string& error);
 
 }  // namespace zemb::cli
