@@ -138,6 +138,43 @@ TEST_F(WindowFormats, IntelHexTextKeepsItsLinesAndOnlyANulIsRefused) {
   }
 }
 
+// A converted file goes through the image rules the command line applies; what they refuse
+// the window refuses, leaving memo and fields as they were.
+TEST_F(WindowFormats, SRecordFilesTheImageRulesRefuseAreNotLoaded) {
+  const struct {
+    const char* why;
+    std::string text;
+    bool loads;
+  } cases[] = {
+      {"two values for one address", "S104000811E2\r\nS104000822D1\r\nS9030000FC\r\n", false},
+      {"the same value twice", "S104000811E2\r\nS104000811E2\r\nS9030000FC\r\n", true},
+      {"data after the end record", "S104000811E2\r\nS9030000FC\r\nS10500100102E7\r\n", false},
+      {"a record count that does not match", "S104000811E2\r\nS5030005F7\r\nS9030000FC\r\n", false},
+      {"a DOS end-of-file mark", "S104000811E2\r\nS9030000FC\r\n\x1A", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    const std::string path = WriteFile("rules.s19", c.text);
+    TForm1& f = MakeForm();
+    f.Memo1->Lines()->SetLines({":keep"});
+    f.Edit2->SetText("0FFF");
+    reporter_.messages.clear();
+    ScriptDialog(f.OpenDialog1, {path});
+    f.Button7->click();
+    if (c.loads) {
+      EXPECT_TRUE(reporter_.messages.empty());
+      EXPECT_EQ(MemoLines(), (std::vector<std::string>{";MinAdr=0008", ";MaxAdr=0008",
+                                                       ":0100080011E6", ":00000001FF"}));
+      EXPECT_EQ(f.Edit2->Text(), "0008");
+    } else {
+      EXPECT_EQ(reporter_.messages,
+                std::vector<std::string>{"ファイル " + path + " は開けません."});
+      EXPECT_EQ(MemoLines(), std::vector<std::string>{":keep"});
+      EXPECT_EQ(f.Edit2->Text(), "0FFF");
+    }
+  }
+}
+
 TEST_F(WindowFormats, AReadIsSavedInTheFormatTheExtensionOrTheFilterNames) {
   if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat is not installed";
   // The chip sends 0x00..0x1F of the range 0000-003F; the rest of a binary is FF.
