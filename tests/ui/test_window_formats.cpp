@@ -15,6 +15,12 @@ namespace {
 
 using namespace std::string_literals;
 
+#ifdef ZEMBROMW_CLI_PATH
+constexpr const char* kCliPath = ZEMBROMW_CLI_PATH;
+#else
+constexpr const char* kCliPath = "";
+#endif
+
 bool HaveSrecCat() {
   return std::system("command -v srec_cat >/dev/null 2>&1") == 0;
 }
@@ -100,6 +106,15 @@ TEST_F(WindowFormats, BinaryAndSRecordFilesBecomeIntelHexLinesEveryWayTheyCome) 
       EXPECT_TRUE(form().Button7->isHidden());
       if (first.empty()) first = lines;
       EXPECT_EQ(lines, first);  // the same lines whichever way the file came
+    }
+    // The command line's convert writes the very lines the memo holds.
+    if (*kCliPath != '\0') {
+      const std::string out = Path("converted.hex");
+      ASSERT_EQ(std::system(
+                    (std::string(kCliPath) + " convert " + c.path + " " + out + " >/dev/null 2>&1")
+                        .c_str()),
+                0);
+      EXPECT_EQ(SplitLines(ReadFile(out)), first);
     }
   }
 }
