@@ -41,7 +41,7 @@ took_ms=$((($(date +%s%N) - start) / 1000000))
 kill -0 "$app_pid" 2>/dev/null && fail "window still up ${took_ms} ms after the close request"
 wait "$app_pid" || fail "window exited with status $?"
 app_pid=""
-[ "$took_ms" -lt 1500 ] || fail "the close took ${took_ms} ms"
+[ "$took_ms" -lt 1000 ] || fail "the close took ${took_ms} ms"
 tr -d '\r' <"$work/zembromw.sys" >"$work/settings.txt"  # lines end in CR LF
 grep -qx '@Form1.Edit2=7FFF' "$work/settings.txt" || fail "settings not saved"
 echo "window closed ${took_ms} ms after the close request; settings saved"
