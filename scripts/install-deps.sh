@@ -5,13 +5,13 @@
 set -euo pipefail
 # What building and running the programs needs; "--run" stops there (scripts/run.sh).
 packages=(
-  cmake ninja-build g++ pkg-config qt6-base-dev
+  cmake ninja-build g++ pkg-config qt6-base-dev qt6-l10n-tools qt6-translations-l10n
   xvfb xauth fonts-ipafont-gothic
 )
 # What the tests, the Windows build under Wine and the package check need on top.
 if [ "${1:-}" != "--run" ]; then
   packages+=(
-    clang-format libgtest-dev xdotool x11-utils imagemagick
+    clang-format libgtest-dev libxcb1-dev xdotool x11-utils imagemagick
     g++-mingw-w64-x86-64 wine wine64
     dpkg-dev file desktop-file-utils appstream man-db groff-base
     srecord python3

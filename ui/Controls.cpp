@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QPainter>
@@ -10,10 +11,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <stdexcept>
 
 #include "ErrorHandler.h"
 #include "MemoText.h"
+#include "PlainText.h"
 
 namespace zemb::ui {
 
@@ -70,7 +73,7 @@ void TLabel::changeEvent(QEvent* event) {
 }
 
 void TLabel::UpdateToolTip() {
-  setToolTip(ShownText() == text() ? QString() : text());
+  setToolTip(ShownText() == text() ? QString() : PlainToolTip(text()));
 }
 
 TPanel::TPanel(TComponent* owner, QWidget* parent) : QFrame(parent), TComponent(owner) {
@@ -121,6 +124,11 @@ TMemo::TMemo(TComponent* owner, QWidget* parent)
 }
 
 std::string TMemo::Text() const {
+  if (Filling()) {
+    QString whole = fillText_;
+    whole.replace(QChar('\n'), QStringLiteral("\r\n"));
+    return MemoTextToBytes(whole);
+  }
   QString raw = document()->toRawText();
   raw.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
   return MemoTextToBytes(raw);
@@ -130,32 +138,108 @@ void TMemo::SetText(const std::string& value) {
   QString text = BytesToMemoText(value);
   text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   text.replace(QChar('\r'), QChar('\n'));
-  lines_.Invalidate();
-  setPlainText(text);
+  lines_.SetCacheFrom(text, QChar('\n'));
+  ReplaceDocumentText(text);
 }
 
 void TMemo::ReplaceDocumentText(const QString& text) {
+  EndFill();
+  // Counting stops once it is clear that the text is large.
+  qsizetype cut = -1;
+  int lines = 0;
+  for (qsizetype at = text.indexOf(QChar('\n')); at >= 0; at = text.indexOf(QChar('\n'), at + 1)) {
+    if (++lines == kFirstFillLines) {
+      cut = at;
+      break;
+    }
+  }
   ownChange_ = true;
-  setPlainText(text);
+  if (cut < 0 || cut + 1 >= text.size()) {
+    setPlainText(text);
+    ownChange_ = false;
+    return;
+  }
+  setPlainText(text.left(cut));
   ownChange_ = false;
+  fillText_ = text;
+  fillPos_ = cut;
+  readOnlyBeforeFill_ = isReadOnly();
+  setReadOnly(true);
+  // Undo steps for the slices would only let the user take half the image back out.
+  document()->setUndoRedoEnabled(false);
+  ScheduleFill();
+}
+
+bool TMemo::FillSlice(int maxLines) {
+  if (!Filling()) return false;
+  qsizetype end = fillPos_;
+  for (int i = 0; i < maxLines && end >= 0; ++i) {
+    end = fillText_.indexOf(QChar('\n'), end + 1);
+  }
+  if (end < 0 || end + 1 >= fillText_.size()) end = fillText_.size();
+  QTextCursor cursor(document());
+  cursor.movePosition(QTextCursor::End);
+  ownChange_ = true;
+  // The slice begins with the line break that ends the document's last line.
+  cursor.insertText(QStringView(fillText_).mid(fillPos_, end - fillPos_).toString());
+  ownChange_ = false;
+  fillPos_ = end;
+  if (fillPos_ < fillText_.size()) return true;
+  EndFill();
+  return false;
+}
+
+void TMemo::ScheduleFill() {
+  if (fillScheduled_) return;
+  fillScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    fillScheduled_ = false;
+    if (!Filling()) return;
+    QElapsedTimer slice;
+    slice.start();
+    while (slice.elapsed() < kFillSliceMs) {
+      if (!FillSlice(256)) return;
+    }
+    ScheduleFill();
+  });
+}
+
+void TMemo::FinishFill() {
+  while (FillSlice(1 << 20)) {
+  }
+}
+
+void TMemo::EndFill() {
+  if (!Filling()) return;
+  fillPos_ = -1;
+  fillText_.clear();
+  document()->setUndoRedoEnabled(true);
+  setReadOnly(readOnlyBeforeFill_);
+}
+
+void TMemoStrings::SetCacheFrom(QStringView text, QChar separator) const {
+  cache_.clear();
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype end = text.indexOf(separator, start);
+    if (end < 0) {
+      // The text after the last line break is a line only when it is not empty.
+      if (start < text.size()) cache_.push_back(MemoTextToBytes(text.mid(start)));
+      break;
+    }
+    cache_.push_back(MemoTextToBytes(text.mid(start, end - start)));
+    start = end + 1;
+  }
+  cacheValid_ = true;
 }
 
 void TMemoStrings::EnsureCache() const {
   if (cacheValid_) return;
-  const QString raw = memo_->document()->toRawText();
-  cache_.clear();
-  qsizetype start = 0;
-  for (;;) {
-    const qsizetype end = raw.indexOf(QChar::ParagraphSeparator, start);
-    if (end < 0) {
-      // The text after the last line break is a line only when it is not empty.
-      if (start < raw.size()) cache_.push_back(MemoTextToBytes(QStringView(raw).mid(start)));
-      break;
-    }
-    cache_.push_back(MemoTextToBytes(QStringView(raw).mid(start, end - start)));
-    start = end + 1;
+  if (memo_->Filling()) {
+    SetCacheFrom(memo_->fillText_, QChar('\n'));
+  } else {
+    SetCacheFrom(memo_->document()->toRawText(), QChar::ParagraphSeparator);
   }
-  cacheValid_ = true;
 }
 
 int TMemoStrings::Count() const {
@@ -179,6 +263,7 @@ void TMemoStrings::Add(const std::string& line) {
     return;
   }
   // Appended after the last line break; a last line without one gets one first.
+  memo_->FinishFill();
   QTextDocument* doc = memo_->document();
   const bool endsWithBreak = doc->lastBlock().text().isEmpty();
   QString text = BytesToMemoText(line) + QChar('\n');
@@ -442,14 +527,42 @@ bool TFileDialog::RunQtDialog() {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-  dialog.setDefaultSuffix(QString::fromStdString(defaultExt_));
-  dialog.setNameFilters(QtNameFilters(filter_));
+  const QStringList filters = QtNameFilters(filter_);
+  dialog.setNameFilters(filters);
+  // A name typed without an extension gets the chosen filter's, or the default one.
+  const auto suffixFor = [this](int index) {
+    const std::string ext = FilterExtension(filter_, index);
+    return QString::fromStdString(ext.empty() ? defaultExt_ : ext);
+  };
+  if (filterIndex_ >= 1 && filterIndex_ <= filters.size()) {
+    dialog.selectNameFilter(filters[filterIndex_ - 1]);
+  }
+  dialog.setDefaultSuffix(suffixFor(filterIndex_));
+  QObject::connect(
+      &dialog, &QFileDialog::filterSelected, &dialog,
+      [&dialog, &filters, suffixFor](const QString& chosen) {
+        dialog.setDefaultSuffix(suffixFor(static_cast<int>(filters.indexOf(chosen)) + 1));
+      });
   if (!fileName_.empty()) dialog.selectFile(QString::fromStdString(fileName_));
   if (dialog.exec() != QDialog::Accepted) return false;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty()) return false;
   fileName_ = files.first().toStdString();
+  const qsizetype chosen = filters.indexOf(dialog.selectedNameFilter());
+  if (chosen >= 0) filterIndex_ = static_cast<int>(chosen) + 1;
   return true;
+}
+
+std::string FilterExtension(const std::string& filter, int index) {
+  const QStringList parts = QString::fromStdString(filter).split(QChar('|'));
+  const qsizetype at = 2 * (qsizetype{index} - 1) + 1;
+  if (index < 1 || at >= parts.size()) return {};
+  const QString first = parts[at].split(QChar(';')).first().trimmed();
+  if (!first.startsWith(QStringLiteral("*.")) || first.size() < 3 ||
+      first.indexOf(QChar('*'), 1) >= 0) {
+    return {};
+  }
+  return first.mid(2).toStdString();
 }
 
 }  // namespace zemb::ui

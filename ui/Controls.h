@@ -107,6 +107,8 @@ class TMemoStrings : public TStrings {
   void EndUpdate() override;
 
   void Invalidate() { cacheValid_ = false; }
+  // Fills the cache from a text whose lines end in separator, as the document would hold it.
+  void SetCacheFrom(QStringView text, QChar separator) const;
 
  private:
   void EnsureCache() const;
@@ -120,8 +122,17 @@ class TMemoStrings : public TStrings {
   bool rewritePending_ = false;
 };
 
+// A large text reaches the document in slices: the first lines at once, so that the memo
+// paints them without delay, the rest from the event loop while the window goes on
+// painting. Meanwhile the memo is read-only and its line list and text come from the
+// whole text, so nothing reads or changes a half-filled document.
 class TMemo : public QPlainTextEdit, public TComponent {
  public:
+  // Texts with more lines than this are filled in slices.
+  static constexpr int kFirstFillLines = 2048;
+  // Work per slice, ms: short enough to keep the window painting.
+  static constexpr int kFillSliceMs = 15;
+
   TMemo(TComponent* owner, QWidget* parent);
 
   TStrings* Lines() { return &lines_; }
@@ -130,13 +141,28 @@ class TMemo : public QPlainTextEdit, public TComponent {
   // Replaces the content; CR LF, a lone CR and a lone LF each break a line.
   void SetText(const std::string& value);
 
+  // True while the document still lacks part of the text.
+  bool Filling() const { return fillPos_ >= 0; }
+  // Puts the rest of the text into the document now.
+  void FinishFill();
+
  private:
   friend class TMemoStrings;
   // Replaces the document's text without dropping the line cache.
   void ReplaceDocumentText(const QString& text);
+  // Appends the next slice of the text; returns false when the fill is complete.
+  bool FillSlice(int maxLines);
+  void ScheduleFill();
+  void EndFill();
 
   TMemoStrings lines_;
   bool ownChange_ = false;
+  // While filling: the whole text ("\n" between lines) and how much of it the document
+  // holds; -1 when the document holds it all.
+  QString fillText_;
+  qsizetype fillPos_ = -1;
+  bool readOnlyBeforeFill_ = false;
+  bool fillScheduled_ = false;
 };
 
 // An editable drop-down list whose field always shows the start of its text (where the
@@ -223,9 +249,13 @@ class TFileDialog : public TComponent {
   void SetFileName(const std::string& name) { fileName_ = name; }
   const std::string& DefaultExt() const { return defaultExt_; }
   void SetDefaultExt(const std::string& ext) { defaultExt_ = ext; }
-  // Pairs of description and pattern separated by "|".
+  // Pairs of description and pattern separated by "|"; patterns within a pair by ";".
   const std::string& Filter() const { return filter_; }
   void SetFilter(const std::string& filter) { filter_ = filter; }
+  // The filter chosen, counting the pairs from 1; the dialog opens with it and Execute
+  // leaves the user's choice here.
+  int FilterIndex() const { return filterIndex_; }
+  void SetFilterIndex(int index) { filterIndex_ = index; }
 
   // True when the user confirmed; FileName then holds the chosen name.
   bool Execute();
@@ -239,6 +269,7 @@ class TFileDialog : public TComponent {
   std::string fileName_;
   std::string defaultExt_;
   std::string filter_;
+  int filterIndex_ = 1;
   Runner runner_;
 };
 
@@ -256,5 +287,7 @@ class TSaveDialog : public TFileDialog {
 
 // Qt's name filter for a filter text of "description|pattern" pairs.
 QStringList QtNameFilters(const std::string& filter);
+// The extension a filter pattern stands for ("s19" for "*.s19;*.srec"), or "" for "*".
+std::string FilterExtension(const std::string& filter, int index);
 
 }  // namespace zemb::ui

@@ -1,6 +1,7 @@
 #include "ErrorHandler.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 
 #include "Errors.h"
@@ -14,6 +15,8 @@ class MessageBoxReporter : public ErrorReporter {
   void ShowError(const std::string& caption, const std::string& message) override {
     QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
                     QString::fromStdString(message), QMessageBox::Ok, QApplication::activeWindow());
+    // The message names files and quotes values as they came.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
   }
 };
@@ -27,6 +30,41 @@ ErrorReporter* SetErrorReporter(ErrorReporter* reporter) {
   ErrorReporter* previous = g_reporter;
   g_reporter = reporter ? reporter : &g_messageBox;
   return previous == &g_messageBox ? nullptr : previous;
+}
+
+std::string TranslateErrorMessage(const std::string& message) {
+  // The messages of the shared error types, as their text and where the value goes.
+  static const char* const kPatterns[] = {
+      QT_TRANSLATE_NOOP("ErrorHandler", "'%1' は整数ではありません"),
+      QT_TRANSLATE_NOOP("ErrorHandler", "ファイル %1 は開けません"),
+      QT_TRANSLATE_NOOP("ErrorHandler", "ファイル %1 を作成できません"),
+      QT_TRANSLATE_NOOP("ErrorHandler", "ストリームへの書き込みエラー"),
+  };
+  for (const char* pattern : kPatterns) {
+    const std::string source(pattern);
+    const QString translated = QCoreApplication::translate("ErrorHandler", pattern);
+    if (translated.toStdString() == source) continue;
+    const size_t mark = source.find("%1");
+    if (mark == std::string::npos) {
+      if (message == source) return translated.toStdString();
+      continue;
+    }
+    const std::string before = source.substr(0, mark);
+    const std::string after = source.substr(mark + 2);
+    if (message.size() < before.size() + after.size() ||
+        message.compare(0, before.size(), before) != 0 ||
+        message.compare(message.size() - after.size(), after.size(), after) != 0) {
+      continue;
+    }
+    // The value keeps its bytes: a file name need not be UTF-8.
+    const std::string value =
+        message.substr(before.size(), message.size() - before.size() - after.size());
+    const std::string target = translated.toStdString();
+    const size_t at = target.find("%1");
+    if (at == std::string::npos) return target;
+    return target.substr(0, at) + value + target.substr(at + 2);
+  }
+  return message;
 }
 
 std::string FormatErrorMessage(const std::string& message) {
@@ -52,7 +90,7 @@ void HandleCurrentException() {
     message = "Unknown error";
   }
   try {
-    g_reporter->ShowError(ApplicationTitle(), FormatErrorMessage(message));
+    g_reporter->ShowError(ApplicationTitle(), FormatErrorMessage(TranslateErrorMessage(message)));
   } catch (...) {
     // A reporter that fails has nowhere left to report to.
   }

@@ -20,6 +20,10 @@ class ErrorReporter {
 // Installs reporter (not owned); nullptr restores the message box. Returns the previous one.
 ErrorReporter* SetErrorReporter(ErrorReporter* reporter);
 
+// A message of the shared error types in the language of the window (unchanged in
+// Japanese, their own language); other messages as they are.
+std::string TranslateErrorMessage(const std::string& message);
+
 // The message as the box shows it: a "." is added when the last byte sorts above ".".
 std::string FormatErrorMessage(const std::string& message);
 

@@ -5,6 +5,8 @@ namespace zemb::ui {
 namespace {
 
 constexpr char16_t kParagraphSeparator = 0x2029;
+constexpr char16_t kBeginningOfFrame = 0xFDD0;
+constexpr char16_t kEndOfFrame = 0xFDD1;
 
 // Length of the valid UTF-8 sequence at p (end excluded) and its code point, or 0.
 int DecodeUtf8(const unsigned char* p, const unsigned char* end, char32_t& cp) {
@@ -68,9 +70,9 @@ QString BytesToMemoText(std::string_view bytes) {
     }
     char32_t cp = 0;
     const int length = DecodeUtf8(p, end, cp);
-    // A paragraph separator would split the line in the text control, so its bytes stay
-    // bytes.
-    if (length == 0 || cp == kParagraphSeparator) {
+    // A paragraph separator or one of the text control's frame marks would split the line
+    // there, so their bytes stay bytes.
+    if (length == 0 || cp == kParagraphSeparator || cp == kBeginningOfFrame || cp == kEndOfFrame) {
       *dst++ = QChar(static_cast<char16_t>(0xDC00 + *p++));
     } else if (cp >= 0x10000) {
       *dst++ = QChar(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));

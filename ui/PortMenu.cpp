@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMenu>
 #include <QRadioButton>
@@ -11,6 +12,7 @@
 
 #include "Controls.h"
 #include "ErrorHandler.h"
+#include "PlainText.h"
 #include "PortAssignments.h"
 
 namespace zemb::ui {
@@ -25,19 +27,19 @@ std::string PortName(int index) {
   return "COM" + std::to_string(index + 1);
 }
 
-std::string Reason(const PortMapping& mapping) {
+QString Reason(const PortMapping& mapping) {
   switch (mapping.source) {
     case PortSource::Environment:
-      return "環境変数 " + mapping.detail;
+      return QCoreApplication::translate("PortGroupMenu", "環境変数 %1").arg(Text(mapping.detail));
     case PortSource::Stored:
-      return "割り当て済み";
+      return QCoreApplication::translate("PortGroupMenu", "割り当て済み");
     case PortSource::Default:
-      return "既定";
+      return QCoreApplication::translate("PortGroupMenu", "既定");
     case PortSource::Path:
     case PortSource::Name:
       break;
   }
-  return "名前のまま";
+  return QCoreApplication::translate("PortGroupMenu", "名前のまま");
 }
 
 bool DeviceExists(const std::string& device) {
@@ -63,20 +65,24 @@ PortGroupMenu::PortGroupMenu(TRadioGroup* group, std::function<void(const std::s
 
 std::string PortGroupMenu::ToolTipText(int index) const {
   const PortMapping mapping = MapPortName(PortName(index));
-  std::string text = PortName(index) + " → " + mapping.device + "（" + Reason(mapping) + "）";
+  std::string text = QCoreApplication::translate("PortGroupMenu", "%1 → %2（%3）")
+                         .arg(Text(PortName(index)), Text(mapping.device), Reason(mapping))
+                         .toStdString();
   const auto ports = ListSerialPorts(roots_);
   if (const SerialPortInfo* port = FindPort(ports, mapping.device)) {
     if (port->device != mapping.device) text += "\n" + port->device;
     const std::string what = port->Description();
     if (!what.empty()) text += "\n" + what;
   } else if (!DeviceExists(mapping.device)) {
-    text += "\nこのデバイスはありません";
+    text += "\n" +
+            QCoreApplication::translate("PortGroupMenu", "このデバイスはありません").toStdString();
   }
   return text;
 }
 
 void PortGroupMenu::RefreshToolTips() {
-  for (int i = 0; i < group_->ItemCount(); ++i) group_->Item(i)->setToolTip(Text(ToolTipText(i)));
+  for (int i = 0; i < group_->ItemCount(); ++i)
+    group_->Item(i)->setToolTip(PlainToolTip(ToolTipText(i)));
 }
 
 bool PortGroupMenu::eventFilter(QObject* watched, QEvent* event) {
@@ -84,7 +90,7 @@ bool PortGroupMenu::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     for (int i = 0; i < group_->ItemCount(); ++i) {
       if (group_->Item(i) == watched) {
-        RunGuarded([&] { group_->Item(i)->setToolTip(Text(ToolTipText(i))); });
+        RunGuarded([&] { group_->Item(i)->setToolTip(PlainToolTip(ToolTipText(i))); });
       }
     }
   }
@@ -109,20 +115,22 @@ int PortGroupMenu::ItemAt(const QPoint& pos) const {
 QMenu* PortGroupMenu::BuildMenu(int index, QWidget* parent) {
   auto* menu = new QMenu(parent);
   const PortMapping mapping = MapPortName(PortName(index));
-  menu->addSection(Text(PortName(index) + " の接続先"));
+  menu->addSection(PlainMenuText(
+      QCoreApplication::translate("PortGroupMenu", "%1 の接続先").arg(Text(PortName(index)))));
 
   const auto ports = ListSerialPorts(roots_);
   if (ports.empty()) {
-    menu->addAction(QStringLiteral("シリアルポートが見つかりません"))->setEnabled(false);
+    menu->addAction(QCoreApplication::translate("PortGroupMenu", "シリアルポートが見つかりません"))
+        ->setEnabled(false);
   }
   for (const auto& port : ports) {
     std::string label = port.device;
     const std::string what = port.Description();
     if (!what.empty()) label += "  " + what;
-    QAction* action = menu->addAction(Text(label));
+    QAction* action = menu->addAction(PlainMenuText(Text(label)));
     action->setCheckable(true);
     action->setChecked(port.device == mapping.device || port.byId == mapping.device);
-    if (!port.byId.empty()) action->setToolTip(Text(port.byId));
+    if (!port.byId.empty()) action->setToolTip(PlainToolTip(port.byId));
     const std::string stored = StableName(port);
     connect(action, &QAction::triggered, this,
             [this, index, stored] { RunGuarded([&] { Assign(index, stored); }); });
@@ -130,12 +138,16 @@ QMenu* PortGroupMenu::BuildMenu(int index, QWidget* parent) {
   menu->setToolTipsVisible(true);
   menu->addSeparator();
   const std::string fallback = "/dev/ttyS" + std::to_string(index);
-  QAction* reset = menu->addAction(Text("既定に戻す（" + fallback + "）"));
+  QAction* reset = menu->addAction(PlainMenuText(
+      QCoreApplication::translate("PortGroupMenu", "既定に戻す（%1）").arg(Text(fallback))));
   reset->setEnabled(!StoredPortAssignment(static_cast<unsigned long>(index + 1)).empty());
   connect(reset, &QAction::triggered, this,
           [this, index] { RunGuarded([&] { Assign(index, ""); }); });
   if (mapping.source == PortSource::Environment) {
-    menu->addAction(Text(mapping.detail + " が設定されているため、そちらが優先されます"))
+    menu->addAction(
+            PlainMenuText(QCoreApplication::translate(
+                              "PortGroupMenu", "%1 が設定されているため、そちらが優先されます")
+                              .arg(Text(mapping.detail))))
         ->setEnabled(false);
   }
   return menu;

@@ -105,7 +105,11 @@ std::string TranscriptLog::FormatEntry(const Entry& entry) {
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d ", ms / 3600000 % 24, ms / 60000 % 60,
                 ms / 1000 % 60, ms % 1000);
-  return stamp + std::string(entry.direction == Direction::Sent ? "送 " : "受 ") + entry.text;
+  const char* mark = entry.direction == Direction::Sent
+                         ? QT_TRANSLATE_NOOP("TranscriptWindow", "送")
+                         : QT_TRANSLATE_NOOP("TranscriptWindow", "受");
+  return stamp + QCoreApplication::translate("TranscriptWindow", mark).toStdString() + " " +
+         entry.text;
 }
 
 std::string TranscriptLog::Text() const {
@@ -117,7 +121,7 @@ std::string TranscriptLog::Text() const {
 TranscriptWindow::TranscriptWindow(TranscriptLog* log, QWidget* owner)
     : QWidget(owner, Qt::Window), log_(log) {
   setObjectName(QStringLiteral("TranscriptWindow"));
-  setWindowTitle(QStringLiteral("通信ログ"));
+  setWindowTitle(tr("通信ログ"));
   view_ = new QPlainTextEdit(this);
   view_->setReadOnly(true);
   view_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -125,7 +129,7 @@ TranscriptWindow::TranscriptWindow(TranscriptLog* log, QWidget* owner)
   view_->setAcceptDrops(false);
   // A window does not inherit its owner's font; the owner's is the fixed-pitch one.
   if (owner) setFont(owner->font());
-  copy_ = new QPushButton(QStringLiteral("コピー"), this);
+  copy_ = new QPushButton(tr("コピー"), this);
   connect(copy_, &QPushButton::clicked, this, [this] { CopyToClipboard(); });
 
   auto* buttons = new QHBoxLayout;

@@ -4,6 +4,7 @@
 // work only while it is open.
 #pragma once
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <cstdint>
 #include <deque>
@@ -84,6 +85,8 @@ class SentBytesTap : public ForwardingChannel {
 
 // A tool window over a TranscriptLog, with a Copy button. F12 toggles it.
 class TranscriptWindow : public QWidget {
+  Q_DECLARE_TR_FUNCTIONS(TranscriptWindow)
+
  public:
   // The least time between two updates of the view while the traffic goes on, ms.
   static constexpr int kRefreshIntervalMs = 200;

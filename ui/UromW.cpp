@@ -1,5 +1,6 @@
 #include "UromW.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -17,12 +18,16 @@
 #include "Convert.h"
 #include "ErrorHandler.h"
 #include "Errors.h"
+#include "FileIO.h"
 #include "FormValues.h"
 #include "HexView.h"
 #include "ImageInput.h"
+#include "Language.h"
 #include "PaintingChannel.h"
+#include "PlainText.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
+#include "WindowImages.h"
 #include "WindowTitle.h"
 
 namespace zemb::ui {
@@ -33,7 +38,6 @@ const std::vector<std::string> kRomTypes = ChipTypeItemTexts();
 namespace {
 
 constexpr const char* kFontFamily = "ＭＳ ゴシック";
-constexpr const char* kImageFilter = "*.hex|*.hex";
 // The designed client area; the memo keeps its distance from its right and bottom edges.
 constexpr int kClientWidth = 363;
 constexpr int kClientHeight = 225;
@@ -115,6 +119,16 @@ int32_t HexAddressFieldValue(const std::string& text) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
+QPoint PlaceInside(const QRect& frame, const QRect& available) {
+  int left = frame.left();
+  int top = frame.top();
+  if (frame.right() > available.right()) left = available.right() + 1 - frame.width();
+  if (frame.bottom() > available.bottom()) top = available.bottom() + 1 - frame.height();
+  left = std::max(left, available.left());
+  top = std::max(top, available.top());
+  return {left, top};
+}
+
 std::vector<std::string> ApplicationArguments() {
   std::vector<std::string> out;
   if (!QCoreApplication::instance()) return out;
@@ -190,7 +204,7 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   // order (the form value walk), and Qt's default tab order follows it too.
   Button1 = Named(new TButton(this, this), "Button1");
   SetBounds(Button1, 137, 28, 91, 25);
-  Button1->SetCaption("ブランクCHK");
+  Button1->SetCaption(tr("ブランクCHK").toStdString());
   Button1->OnClick = [this](TComponent* s) { Button1Click(s); };
 
   Memo1 = Named(new TMemo(this, this), "Memo1");
@@ -220,7 +234,7 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
 
   RadioGroup1 = Named(new TRadioGroup(this, this), "RadioGroup1");
   SetBounds(RadioGroup1, 294, 2, 67, 74);
-  RadioGroup1->SetCaption("ポート");
+  RadioGroup1->SetCaption(tr("ポート").toStdString());
   RadioGroup1->SetItems({"COM1", "COM2", "COM3", "COM4"});
   RadioGroup1->OnClick = [this](TComponent* s) { RadioGroup1Click(s); };
 
@@ -238,38 +252,38 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
   // As wide as the panel allows, as a label that sizes itself to a path would grow; what
   // still does not fit is elided.
   SetBounds(Label1, 5, 6, 184, 13);
-  Label1->SetCaption("ファイルとの");
+  Label1->SetCaption(tr("ファイルとの").toStdString());
 
   Button2 = Named(new TButton(this, Panel1), "Button2");
   SetBounds(Button2, 142, 24, 47, 25);
-  Button2->SetCaption("ROM読");
+  Button2->SetCaption(tr("ROM読").toStdString());
   Button2->OnClick = [this](TComponent* s) { Button2Click(s); };
 
   Button3 = Named(new TButton(this, Panel1), "Button3");
   SetBounds(Button3, 5, 25, 68, 25);
-  Button3->SetCaption("PROGRAM");
+  Button3->SetCaption(tr("PROGRAM").toStdString());
   Button3->OnClick = [this](TComponent* s) { Button3Click(s); };
 
   Button4 = Named(new TButton(this, Panel1), "Button4");
   SetBounds(Button4, 78, 22, 57, 28);
-  Button4->SetCaption("比較");
+  Button4->SetCaption(tr("比較").toStdString());
   Button4->OnClick = [this](TComponent* s) { Button4Click(s); };
 
   Button5 = Named(new TButton(this, this), "Button5");
   SetBounds(Button5, 240, 29, 52, 25);
-  Button5->SetCaption("WRITE");
+  Button5->SetCaption(tr("WRITE").toStdString());
   Button5->hide();
   Button5->OnClick = [this](TComponent* s) { Button5Click(s); };
 
   Button6 = Named(new TButton(this, this), "Button6");
   SetBounds(Button6, 236, 62, 56, 24);
-  Button6->SetCaption("比較");
+  Button6->SetCaption(tr("比較").toStdString());
   Button6->hide();
   Button6->OnClick = [this](TComponent* s) { Button6Click(s); };
 
   Button7 = Named(new TButton(this, this), "Button7");
   SetBounds(Button7, 242, 46, 46, 24);
-  Button7->SetCaption("File");
+  Button7->SetCaption(tr("File").toStdString());
   Button7->OnClick = [this](TComponent* s) { Button7Click(s); };
 
   if (!channel) channel = CreatePlatformSerialChannel();
@@ -290,11 +304,11 @@ void TForm1::CreateComponents(std::unique_ptr<SerialChannel> channel) {
 
   SaveDialog1 = Named(new TSaveDialog(this, this), "SaveDialog1");
   SaveDialog1->SetDefaultExt("hex");
-  SaveDialog1->SetFilter(kImageFilter);
+  SaveDialog1->SetFilter(SaveDialogFilter());
 
   OpenDialog1 = Named(new TOpenDialog(this, this), "OpenDialog1");
   OpenDialog1->SetDefaultExt("hex");
-  OpenDialog1->SetFilter(kImageFilter);
+  OpenDialog1->SetFilter(OpenDialogFilter());
 
   CreateTranscript();
 }
@@ -324,18 +338,48 @@ void TForm1::ToggleTranscript() {
 QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
   QMenu* menu = Memo1->createStandardContextMenu(pos);
   menu->addSeparator();
-  QAction* transcript = menu->addAction(QStringLiteral("通信ログ"));
+  QAction* transcript = menu->addAction(tr("通信ログ"));
   transcript->setShortcut(QKeySequence(Qt::Key_F12));
   connect(transcript, &QAction::triggered, this, [this] {
     if (!transcriptWindow_ || !transcriptWindow_->isVisible()) ToggleTranscript();
   });
   QAction* hex = menu->addAction(QCoreApplication::translate("TForm1", "HEX表示"));
   connect(hex, &QAction::triggered, this, [this] { RunGuarded([this] { ShowHexView(); }); });
-  if (busy_ == 0 && Button4->Caption() == "CompNG") {
+  if (busy_ == 0 && Button4->Caption() == tr("CompNG").toStdString()) {
     QAction* diff = menu->addAction(QCoreApplication::translate("TForm1", "差分を表示"));
     connect(diff, &QAction::triggered, this, [this] { RunGuarded([this] { ShowDifferences(); }); });
   }
+  AddLanguageMenu(menu);
   return menu;
+}
+
+void TForm1::AddLanguageMenu(QMenu* menu) {
+  // Named in both languages, so that it is found whichever one is shown.
+  QMenu* languages = menu->addMenu(QStringLiteral("Language: 日本語 / English"));
+  languages->setObjectName(QStringLiteral("LanguageMenu"));
+  auto* group = new QActionGroup(languages);
+  const UiLanguage next = ChosenLanguage();
+  const std::pair<UiLanguage, QString> choices[] = {
+      {UiLanguage::Japanese, QStringLiteral("日本語")},
+      {UiLanguage::English, QStringLiteral("English")},
+  };
+  for (const auto& [language, label] : choices) {
+    QAction* action = languages->addAction(label);
+    action->setCheckable(true);
+    action->setActionGroup(group);
+    action->setChecked(language == next);
+    connect(action, &QAction::triggered, this,
+            [language = language] { RunGuarded([&] { StoreLanguage(language); }); });
+  }
+  languages->addSeparator();
+  // Every text of the window would have to be set again; a new start does that cleanly.
+  languages->addAction(tr("次回の起動から切り替わります"))->setEnabled(false);
+  if (LanguageFromEnvironment()) {
+    languages
+        ->addAction(PlainMenuText(tr("%1 が設定されているため、そちらが優先されます")
+                                      .arg(QString::fromUtf8(kLanguageVariable))))
+        ->setEnabled(false);
+  }
 }
 
 void TForm1::ClearSilentStop() {
@@ -345,7 +389,7 @@ void TForm1::ClearSilentStop() {
 
 void TForm1::NoteSilentStop(QWidget* busyControl) {
   silentStopControl_ = busyControl;
-  busyControl->setToolTip(QString::fromStdString(SilentStopReason()));
+  busyControl->setToolTip(PlainToolTip(SilentStopReason()));
 }
 
 std::string TForm1::SilentStopReason() const {
@@ -385,7 +429,7 @@ void TForm1::ShowBusy(TButton* button, const std::string& caption) {
 void TForm1::ShowBusyCaption(const std::string& caption) {
   SetCaption(caption);
   // The title belongs to the window system; let the request go out before blocking.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  PumpWithoutInput();
 }
 
 void TForm1::ShowImageButtons() {
@@ -465,6 +509,18 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
 }
 
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (placed_ || !isWindow()) return;
+  placed_ = true;
+  // The designed position is for a 96 dpi screen; scaled up, the window can reach past the
+  // screen's edge.
+  if (const QScreen* screen = this->screen()) {
+    const QPoint place = PlaceInside(frameGeometry(), screen->availableGeometry());
+    if (place != frameGeometry().topLeft()) move(place);
+  }
+}
+
 void TForm1::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   const QRect memo = Memo1->geometry();
@@ -479,7 +535,16 @@ void TForm1::LoadImageFile(const std::string& path) {
   OpenDialog1->SetFileName(path);
   SaveDialog1->SetFileName(path);
   TStrings* lines = Memo1->Lines();
-  lines->LoadFromFile(path);
+  // Binary and S-record files become Intel HEX lines here; the memo and the device only
+  // ever see those.
+  std::string bytes;
+  std::vector<std::string> fileLines;
+  std::string reason;
+  if (!ReadImageFile(path, bytes) || !ImageFileLines(path, bytes, fileLines, reason)) {
+    throw EFOpenError(path);
+  }
+  bytes = std::string();
+  lines->SetLines(std::move(fileLines));
   const std::string maxAdr = lines->Values(";MaxAdr");
   if (!maxAdr.empty()) Edit2->SetText(maxAdr);
   const std::string minAdr = lines->Values(";MinAdr");
@@ -490,6 +555,31 @@ void TForm1::LoadImageFile(const std::string& path) {
     ComboBox1Click(ComboBox1);
   }
   ShowImageButtons();
+}
+
+void TForm1::SaveReadImage(const std::string& path, int filterIndex) {
+  const ImageFormat format = SaveFormat(path, filterIndex);
+  if (format == ImageFormat::IntelHex) {
+    // The memo's lines exactly as they are.
+    Memo1->Lines()->SaveToFile(path);
+    return;
+  }
+  std::string bytes;
+  std::string reason;
+  if (!ConvertReadImage(*Memo1->Lines(), format, static_cast<uint32_t>(StartAdr),
+                        static_cast<uint32_t>(EndAdr), bytes, reason)) {
+    throw Exception(tr("ファイル %1 を作成できません（%2）")
+                        .arg(QString::fromStdString(path), QString::fromStdString(reason))
+                        .toStdString());
+  }
+  switch (WriteUserFile(path, bytes).result) {
+    case WriteResult::Ok:
+      return;
+    case WriteResult::CannotCreate:
+      throw EFCreateError(path);
+    case WriteResult::WriteFailed:
+      throw EWriteError();
+  }
 }
 
 void TForm1::Button7Click(TComponent* /*Sender*/) {
@@ -532,9 +622,9 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::Button1Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
   ReadAddressRange();
-  ShowBusy(Button1, "チェック中");
+  ShowBusy(Button1, tr("チェック中").toStdString());
   const bool ok = RunDevice(Button1, [&] { return zembROMWT1->BlankCheck(StartAdr, EndAdr); });
-  Button1->SetCaption(ok ? "チェックOK" : "チェックNG");
+  Button1->SetCaption(ok ? tr("チェックOK").toStdString() : tr("チェックNG").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 
@@ -543,19 +633,19 @@ void TForm1::Button2Click(TComponent* /*Sender*/) {
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
   try {
-    ShowBusy(Button2, "...");
+    ShowBusy(Button2, tr("...").toStdString());
     if (RunDevice(Button2, [&] { return zembROMWT1->ReadRom(StartAdr, EndAdr); })) {
       if (SaveDialog1->Execute()) {
         Label1->SetCaption(SaveDialog1->FileName());
-        Memo1->Lines()->SaveToFile(SaveDialog1->FileName());
+        SaveReadImage(SaveDialog1->FileName(), SaveDialog1->FilterIndex());
       }
       ShowImageButtons();
     }
   } catch (...) {
-    Button2->SetCaption("LOAD");
+    Button2->SetCaption(tr("LOAD").toStdString());
     throw;
   }
-  Button2->SetCaption("LOAD");
+  Button2->SetCaption(tr("LOAD").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 
@@ -565,9 +655,9 @@ void TForm1::Button3Click(TComponent* /*Sender*/) {
   if (OpenDialog1->Execute()) {
     LoadImageFile(OpenDialog1->FileName());
     ReadAddressRange();
-    ShowBusy(Button3, "...");
+    ShowBusy(Button3, tr("...").toStdString());
     const bool ok = RunDevice(Button3, [&] { return zembROMWT1->ProgramRom(StartAdr, EndAdr); });
-    Button3->SetCaption(ok ? "ProgramOK" : "ProgramNG");
+    Button3->SetCaption(ok ? tr("ProgramOK").toStdString() : tr("ProgramNG").toStdString());
   }
   SetCaption(zembROMWT1->Status);
 }
@@ -580,32 +670,32 @@ void TForm1::Button4Click(TComponent* /*Sender*/) {
   ReadAddressRange();
   if (OpenDialog1->Execute()) {
     LoadImageFile(OpenDialog1->FileName());
-    ShowBusy(Button4, "...");
+    ShowBusy(Button4, tr("...").toStdString());
     const bool ok = RunDevice(Button4, [&] { return zembROMWT1->CompareRom(StartAdr, EndAdr); });
-    Button4->SetCaption(ok ? "CompOK" : "CompNG");
+    Button4->SetCaption(ok ? tr("CompOK").toStdString() : tr("CompNG").toStdString());
   }
   SetCaption(zembROMWT1->Status);
 }
 
 void TForm1::Button5Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
-  ShowBusyCaption(" 書込中 ...");
+  ShowBusyCaption(tr(" 書込中 ...").toStdString());
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
-  ShowBusy(Button3, "...");
+  ShowBusy(Button3, tr("...").toStdString());
   const bool ok = RunDevice(Button3, [&] { return zembROMWT1->WriteRom(StartAdr, EndAdr); });
-  Button3->SetCaption(ok ? "WriteOK" : "WriteNG");
+  Button3->SetCaption(ok ? tr("WriteOK").toStdString() : tr("WriteNG").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 
 void TForm1::Button6Click(TComponent* /*Sender*/) {
   BusyScope busy(this);
-  ShowBusyCaption(" 比較中 ...");
+  ShowBusyCaption(tr(" 比較中 ...").toStdString());
   zembROMWT1->Lines = Memo1->Lines();
   ReadAddressRange();
-  ShowBusy(Button4, "...");
+  ShowBusy(Button4, tr("...").toStdString());
   const bool ok = RunDevice(Button4, [&] { return zembROMWT1->CompareRom(StartAdr, EndAdr); });
-  Button4->SetCaption(ok ? "CompOK" : "CompNG");
+  Button4->SetCaption(ok ? tr("CompOK").toStdString() : tr("CompNG").toStdString());
   SetCaption(zembROMWT1->Status);
 }
 

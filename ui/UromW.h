@@ -2,6 +2,9 @@
 // ROM image lines, the operation buttons and the device component.
 #pragma once
 
+#include <QCoreApplication>
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -31,10 +34,17 @@ extern const std::vector<std::string> kRomTypes;
 // raises the conversion error for "$" followed by the text.
 int32_t HexAddressFieldValue(const std::string& text);
 
+// Where a window whose frame is designed at frame goes on a screen with the given available
+// area: where it was designed when it fits there, else moved (by as little as it takes) to
+// lie inside; a window larger than the area keeps its top-left corner inside.
+QPoint PlaceInside(const QRect& frame, const QRect& available);
+
 // The command-line arguments after the program name.
 std::vector<std::string> ApplicationArguments();
 
 class TForm1 : public QWidget, public TComponent {
+  Q_DECLARE_TR_FUNCTIONS(TForm1)
+
  public:
   // channel: the device component's serial channel (the platform's when null);
   // arguments: the command line after the program name.
@@ -91,8 +101,8 @@ class TForm1 : public QWidget, public TComponent {
   TranscriptLog& Transcript() { return *transcript_; }
   TranscriptWindow* TranscriptView() const { return transcriptWindow_; }
   void ToggleTranscript();
-  // The memo's context menu: the edit actions, the transcript window, the hex view, and
-  // after a compare that failed the differences.
+  // The memo's context menu: the edit actions, the transcript window, the hex view, after a
+  // compare that failed the differences, and the language.
   QMenu* CreateMemoMenu(const QPoint& pos);
   // The memo's image 16 bytes a row, kept up to date with the memo.
   void ShowHexView();
@@ -104,6 +114,7 @@ class TForm1 : public QWidget, public TComponent {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -111,6 +122,7 @@ class TForm1 : public QWidget, public TComponent {
  private:
   void CreateComponents(std::unique_ptr<SerialChannel> channel);
   void CreateTranscript();
+  void AddLanguageMenu(QMenu* menu);
   // Runs a device call. A port that cannot be written stops the command without a message,
   // so the reason becomes the tooltip of the control that shows the busy text, until the
   // next device call.
@@ -130,6 +142,9 @@ class TForm1 : public QWidget, public TComponent {
   std::string SilentStopReason() const;
   void ReadAddressRange();
   void LoadImageFile(const std::string& path);
+  // Writes what a read brought to path, in the format its extension or the chosen filter
+  // names.
+  void SaveReadImage(const std::string& path, int filterIndex);
   // Shows and enables the write and compare-again buttons in place of the File button.
   void ShowImageButtons();
   // Sets a button's caption and paints it at once: the event loop is blocked until the
@@ -152,6 +167,7 @@ class TForm1 : public QWidget, public TComponent {
   // abort and runs once the handler has returned.
   int busy_ = 0;
   bool closePending_ = false;
+  bool placed_ = false;
   PortGroupMenu* portMenu_ = nullptr;
 
   std::unique_ptr<TranscriptLog> transcript_;

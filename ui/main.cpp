@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Language.h"
 #include "ProcessSetup.h"
 #include "TerminationSignals.h"
 #include "UromW.h"
@@ -21,13 +22,15 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::printf(
         "usage: zembromw [FILE]\n"
-        "The window for the ROM writer; FILE (an Intel HEX image) is loaded at start.\n"
+        "The window for the ROM writer; FILE (an Intel HEX, S-record or binary image) is\n"
+        "loaded at start. ZEMBROMW_LANG=en gives an English window.\n"
         "See zembromw(1). To load a file named --help or --version, write ./--help.\n");
     return 0;
   }
   int result = 0;
   {
     QApplication app(argc, argv);
+    zemb::ui::InstallTranslations(zemb::ui::ChosenLanguage());
     // The toolkit has taken its own options out of argv. The rest go on as the bytes they
     // are: Qt's decoded copy turns a file name that is not UTF-8 into one that names
     // nothing.

@@ -35,7 +35,9 @@ start_xvfb() {
   for n in $(seq "$1" "$2"); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
   done
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # -noreset: without it the server resets when its last client leaves, and a window
+  # started in that moment cannot connect.
+  Xvfb "$display" -noreset -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   export DISPLAY=$display
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done

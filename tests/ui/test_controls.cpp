@@ -180,6 +180,65 @@ TEST_F(MemoLines, TextSplitsAtEveryKindOfLineEndAndKeepsJapaneseText) {
   EXPECT_EQ(lines.IndexOfName("FOUR"), -1);
 }
 
+// A large text reaches the document in slices; until the last one, the line list and the
+// text come from the whole text and the user cannot edit a half-filled document.
+TEST_F(MemoLines, LargeTextsAreFilledInSlicesWithoutChangingAByte) {
+  const int first = TMemo::kFirstFillLines;
+  // Bytes that are not UTF-8 (Shift-JIS), a paragraph separator and Qt's frame marks stay
+  // bytes; no line break after the last line in one case.
+  const std::string odd = "\x93\xFA\x96\x7B \xE2\x80\xA9 \xEF\xB7\x90\xEF\xB7\x91 \x1B";
+  const struct {
+    int lines;
+    bool lastBreak;
+    bool sliced;
+  } cases[] = {{first - 1, true, false}, {first, true, false}, {first, false, false},
+               {first + 1, false, true}, {10000, false, true}, {10000, true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.lines) + (c.lastBreak ? " with" : " without") + " last break");
+    std::vector<std::string> expected;
+    std::string text;
+    for (int i = 0; i < c.lines; ++i) {
+      expected.push_back(":" + std::to_string(i) + (i % 97 == 0 ? odd : ""));
+      text += expected.back();
+      if (i + 1 < c.lines || c.lastBreak) text += "\r\n";
+    }
+    memo.SetText(text);
+    EXPECT_EQ(memo.Filling(), c.sliced);
+    EXPECT_EQ(memo.isReadOnly(), c.sliced);
+    EXPECT_EQ(lines.Count(), c.lines);
+    EXPECT_EQ(lines.Get(c.lines - 1), expected.back());
+    EXPECT_EQ(memo.Text(), text);
+    for (int i = 0; i < 1000 && memo.Filling(); ++i) QCoreApplication::processEvents();
+    ASSERT_FALSE(memo.Filling());
+    EXPECT_FALSE(memo.isReadOnly());
+    EXPECT_TRUE(memo.document()->isUndoRedoEnabled());
+    EXPECT_EQ(memo.document()->blockCount(), c.lines + (c.lastBreak ? 1 : 0));
+    EXPECT_EQ(memo.Text(), text);
+    static_cast<TMemoStrings&>(lines).Invalidate();  // read back from the document itself
+    EXPECT_EQ(lines.Count(), c.lines);
+    for (int i = 0; i < c.lines; i += 97) ASSERT_EQ(lines.Get(i), expected[i]) << i;
+  }
+}
+
+TEST_F(MemoLines, AChangeDuringAFillReplacesOrCompletesIt) {
+  std::vector<std::string> big;
+  for (int i = 0; i < 3 * TMemo::kFirstFillLines; ++i) big.push_back(":" + std::to_string(i));
+  lines.SetLines(big);
+  ASSERT_TRUE(memo.Filling());
+  lines.SetLines({"a", "b"});  // a read replaces the lines: the rest of the old text never comes
+  EXPECT_FALSE(memo.Filling());
+  EXPECT_EQ(memo.Text(), "a\r\nb\r\n");
+
+  lines.SetLines(big);
+  ASSERT_TRUE(memo.Filling());
+  lines.Add("last");  // added behind the whole text, not behind what the document holds yet
+  EXPECT_FALSE(memo.Filling());
+  EXPECT_EQ(memo.document()->blockCount(), static_cast<int>(big.size()) + 2);
+  static_cast<TMemoStrings&>(lines).Invalidate();
+  EXPECT_EQ(lines.Get(static_cast<int>(big.size())), "last");
+  EXPECT_EQ(lines.Get(static_cast<int>(big.size()) - 1), big.back());
+}
+
 TEST(ErrorHandler, MessageGainsAFullStopWhenItsLastByteSortsAboveIt) {
   EXPECT_EQ(FormatErrorMessage("'$' は整数ではありません"), "'$' は整数ではありません.");
   EXPECT_EQ(FormatErrorMessage("abc"), "abc.");

@@ -97,7 +97,16 @@ TEST_F(FormStart, ControlsFollowTheFormDescription) {
   EXPECT_EQ(f.zembROMWT1->Speed(), 9600);
   EXPECT_EQ(f.zembROMWT1->defaultRT(), "08");
   EXPECT_EQ(f.OpenDialog1->DefaultExt(), "hex");
-  EXPECT_EQ(f.SaveDialog1->Filter(), "*.hex|*.hex");
+  EXPECT_EQ(f.SaveDialog1->DefaultExt(), "hex");
+  // Every image format the window reads, and all files; a read saves as Intel HEX unless
+  // another filter is chosen.
+  EXPECT_EQ(f.OpenDialog1->Filter(),
+            "ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)|*.hex;*.s19;*.srec;*.mot;*.bin|"
+            "すべてのファイル (*)|*");
+  EXPECT_EQ(f.SaveDialog1->Filter(),
+            "Intel HEX (*.hex)|*.hex|Sレコード (*.s19 *.srec *.mot)|*.s19;*.srec;*.mot|"
+            "バイナリ (*.bin)|*.bin|すべてのファイル (*)|*");
+  EXPECT_EQ(f.SaveDialog1->FilterIndex(), 1);
 
   ASSERT_EQ(f.ComboBox1->count(), 19);
   EXPECT_EQ(f.ComboBox1->ItemText(1), "01: 2764  (vpp=21.0v)");

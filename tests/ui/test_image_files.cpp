@@ -72,6 +72,28 @@ TEST_F(ImageBytes, LinesThatAreNotUtf8ReachTheDeviceTheSavedFileAndTheNextRun) {
   EXPECT_EQ(MemoLines(), lines);
 }
 
+// A large image is written and stored whole while the memo is still filling its document.
+TEST_F(ImageBytes, ALargeImageGoesOutWholeBeforeTheMemoHasShownIt) {
+  std::vector<std::string> lines = {";\x83\x65\x83\x58\x83\x67", ";MaxAdr=7FFF"};
+  for (int i = 0; i < 3 * TMemo::kFirstFillLines; ++i) {
+    lines.push_back(":10" + std::to_string(1000 + i) + "\xE6\x97\xA5\xFF");
+  }
+  std::string text;
+  for (const auto& l : lines) text += l + "\r\n";
+  const std::string path = WriteFile("large.hex", text);
+  TForm1& f = MakeForm();
+  ScriptDialog(f.OpenDialog1, {path});
+  f.Button7->click();
+  ASSERT_TRUE(f.Memo1->Filling());
+  EXPECT_EQ(f.Edit2->Text(), "7FFF");
+  f.Button5->click();
+  EXPECT_EQ(device().uploaded, lines);
+  EXPECT_EQ(f.Memo1->Text(), text);
+  CloseAndShutdown();
+  MakeForm();
+  EXPECT_EQ(MemoLines(), lines);
+}
+
 TEST_F(ImageBytes, LoadRefusalsLeaveTheMemoAndFieldsAsTheyWere) {
   ASSERT_EQ(::mkfifo(Path("fifo.hex").c_str(), 0666), 0);  // nobody writes it
   WriteFile("nul.hex",

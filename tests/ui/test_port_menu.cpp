@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "FakeSysfs.h"
+#include "PlainText.h"
 #include "PortAssignments.h"
 #include "PortMenu.h"
 #include "UiTestSupport.h"
@@ -38,7 +39,7 @@ class PortGroup : public WindowTest {
     return *f.PortMenu();
   }
   static std::string ToolTip(TForm1& f, int index) {
-    return f.RadioGroup1->Item(index)->toolTip().toStdString();
+    return ToolTipShownText(f.RadioGroup1->Item(index)->toolTip()).toStdString();
   }
   static QAction* ActionStartingWith(QMenu* menu, const std::string& text) {
     for (QAction* action : menu->actions()) {
@@ -122,6 +123,43 @@ TEST_F(PortGroup, TheMenuSaysWhenAnEnvironmentVariableWins) {
   ActionStartingWith(built.get(), sys_.Dev("ttyS0"))->trigger();
   EXPECT_EQ(StoredPortAssignment(1), sys_.Dev("ttyS0"));
   EXPECT_EQ(ResolvePortName("COM1"), "/tmp/rom-writer");
+}
+
+// Texts from the environment, the settings file, a file name or the port backend are shown
+// as the characters they are wherever the window shows them: never as markup, never with
+// "&" taken for a shortcut mark.
+TEST_F(PortGroup, TextsFromOutsideAreShownAsTheyAre) {
+  const std::string markup = "/tmp/<h1 style=\"color:red\">big</h1><img src=\"x.png\">&amp;";
+  ::setenv("ZEMBROMW_COM1", markup.c_str(), 1);
+  StorePortAssignment(2, "/dev/<a href=\"http://x\">link</a>");
+  TForm1& f = MakeForm();
+  Menu(f);
+  const auto shown = [](QWidget* w) { return ToolTipShownText(w->toolTip()).toStdString(); };
+
+  f.Label1->SetCaption(std::string(40, 'x') + "/<b>bold</b>&lt;.hex");
+  channel().openSucceeds = false;
+  f.Button1->click();  // the port does not open: the busy control says why
+  const struct {
+    const char* where;
+    QWidget* widget;
+    std::string expected;
+  } cases[] = {
+      {"port item", f.RadioGroup1->Item(0), markup},
+      {"stored port", f.RadioGroup1->Item(1), "/dev/<a href=\"http://x\">link</a>"},
+      {"elided label", f.Label1, f.Label1->Caption()},
+      {"busy control", f.Button1, "COM1 (" + markup + ")"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.where);
+    EXPECT_TRUE(Qt::mightBeRichText(c.widget->toolTip()));  // escaped, so Qt cannot guess
+    EXPECT_NE(shown(c.widget).find(c.expected), std::string::npos) << shown(c.widget);
+  }
+  EXPECT_EQ(f.Label1->textFormat(), Qt::PlainText);
+
+  std::unique_ptr<QMenu> built(Menu(f).BuildMenu(0, &f));
+  QAction* wins = ActionStartingWith(built.get(), "ZEMBROMW_COM1 が設定されている");
+  ASSERT_NE(wins, nullptr);
+  EXPECT_EQ(PlainMenuText(QStringLiteral("a&b")), QStringLiteral("a&&b"));
 }
 
 // Not a check: with ZEMBROMW_SCREENSHOT=file.png (and a real display) it shows the menu

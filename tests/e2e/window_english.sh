@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The real window under Xvfb with ZEMBROMW_LANG=en: a blank check runs, and F12 opens the
+# transcript window under its English title.
+# usage: window_english.sh ZEMBROMW ZEMBROMW_SIM
+set -euo pipefail
+app_src=$1 sim=$2
+
+. "$(dirname "$0")/window_common.sh"
+start_sim
+start_xvfb 211 240
+
+ZEMBROMW_LANG=en ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" &
+app_pid=$!
+win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove --sync $((X + 137 + 45)) $((Y + 28 + 12)) click 1   # Button1, blank check
+for _ in $(seq 200); do [ "$(xdotool getwindowname "$win")" = "RB OK" ] && break; sleep 0.05; done
+[ "$(xdotool getwindowname "$win")" = "RB OK" ] || fail "caption '$(xdotool getwindowname "$win")'"
+xdotool windowfocus --sync "$win"
+xdotool key F12
+timeout 20 xdotool search --sync --name '^Serial transcript$' >/dev/null || fail "no English transcript window"
+echo "ok"

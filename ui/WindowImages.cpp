@@ -1,0 +1,118 @@
+#include "WindowImages.h"
+
+#include <QCoreApplication>
+#include <utility>
+
+#include "FileIO.h"
+#include "ImageInput.h"
+
+namespace zemb::ui {
+
+namespace {
+
+std::string HexAddress(uint32_t value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(value));
+  return buf;
+}
+
+}  // namespace
+
+ImageFormat LoadFormat(const std::string& path, const std::string& bytes) {
+  ImageFormat format = DetectImageFormat(bytes);
+  ImageFormat named = ImageFormat::Binary;
+  if (format == ImageFormat::Binary &&
+      (ImageFormatFromExtension(path, named) || FirstRecordFormat(bytes, named))) {
+    format = named;
+  }
+  return format;
+}
+
+bool ImageFileLines(const std::string& path, const std::string& bytes,
+                    std::vector<std::string>& lines, std::string& reason) {
+  const ImageFormat format = LoadFormat(path, bytes);
+  if (format == ImageFormat::IntelHex) {
+    // The lines go to the device as they stand; only a NUL cannot be part of a line.
+    if (bytes.find('\0') != std::string::npos) {
+      reason = "holds a NUL byte";
+      return false;
+    }
+    lines = SplitLines(bytes);
+    return true;
+  }
+  InputImage input;
+  if (!LoadInputImage(path, bytes, format, 0, input, reason)) return false;
+  if (input.image.Empty()) {
+    reason = "holds no data";
+    return false;
+  }
+  if (input.lines.Count() > static_cast<int>(kMaxImageLines)) {
+    reason = "takes more than " + std::to_string(kMaxImageLines) + " lines as Intel HEX";
+    return false;
+  }
+  lines = input.lines.Lines();
+  return true;
+}
+
+std::string OpenDialogFilter() {
+  return QCoreApplication::translate("WindowImages", "ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)")
+             .toStdString() +
+         "|*.hex;*.s19;*.srec;*.mot;*.bin|" +
+         QCoreApplication::translate("WindowImages", "すべてのファイル (*)").toStdString() + "|*";
+}
+
+std::string SaveDialogFilter() {
+  return QCoreApplication::translate("WindowImages", "Intel HEX (*.hex)").toStdString() +
+         "|*.hex|" +
+         QCoreApplication::translate("WindowImages", "Sレコード (*.s19 *.srec *.mot)")
+             .toStdString() +
+         "|*.s19;*.srec;*.mot|" +
+         QCoreApplication::translate("WindowImages", "バイナリ (*.bin)").toStdString() + "|*.bin|" +
+         QCoreApplication::translate("WindowImages", "すべてのファイル (*)").toStdString() + "|*";
+}
+
+ImageFormat SaveFormat(const std::string& path, int filterIndex) {
+  ImageFormat format = ImageFormat::IntelHex;
+  if (ImageFormatFromExtension(path, format)) return format;
+  switch (filterIndex) {
+    case 2:
+      return ImageFormat::SRecord;
+    case 3:
+      return ImageFormat::Binary;
+    default:
+      return ImageFormat::IntelHex;
+  }
+}
+
+bool ConvertReadImage(const TStrings& lines, ImageFormat format, uint32_t start, uint32_t end,
+                      std::string& bytes, std::string& reason) {
+  SparseImage image;
+  ImageError error;
+  if (!ReadIntelHex(lines.Text(), image, error)) {
+    reason = error.Text();
+    return false;
+  }
+  if (format == ImageFormat::SRecord) {
+    bytes = WriteSRecord(image);
+    return true;
+  }
+  if (start > end) {
+    reason = "the range " + HexAddress(start) + "-" + HexAddress(end) + " ends before it starts";
+    return false;
+  }
+  if (uint64_t{end} - start + 1 > kMaxImageBytes) {
+    reason = "the range " + HexAddress(start) + "-" + HexAddress(end) + " is larger than " +
+             std::to_string(kMaxImageBytes / (1024 * 1024)) + " MiB";
+    return false;
+  }
+  // A binary holds start..end only; a byte outside would be lost without a word.
+  if (!image.Empty() && (image.MinAddress() < start || image.MaxAddress() > end)) {
+    reason = "the device sent data outside " + HexAddress(start) + "-" + HexAddress(end);
+    return false;
+  }
+  const std::vector<uint8_t> flat = image.Flatten(start, end);
+  bytes.assign(flat.begin(), flat.end());
+  return true;
+}
+
+}  // namespace zemb::ui

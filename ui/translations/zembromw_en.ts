@@ -1,0 +1,211 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ja_JP">
+<context>
+    <name>ErrorHandler</name>
+    <message>
+        <source>&apos;%1&apos; は整数ではありません</source>
+        <translation>&apos;%1&apos; is not a valid integer value</translation>
+    </message>
+    <message>
+        <source>ファイル %1 は開けません</source>
+        <translation>Cannot open file %1</translation>
+    </message>
+    <message>
+        <source>ファイル %1 を作成できません</source>
+        <translation>Cannot create file %1</translation>
+    </message>
+    <message>
+        <source>ストリームへの書き込みエラー</source>
+        <translation>Stream write error</translation>
+    </message>
+</context>
+<context>
+    <name>PortGroupMenu</name>
+    <message>
+        <source>環境変数 %1</source>
+        <translation>environment variable %1</translation>
+    </message>
+    <message>
+        <source>割り当て済み</source>
+        <translation>assigned</translation>
+    </message>
+    <message>
+        <source>既定</source>
+        <translation>default</translation>
+    </message>
+    <message>
+        <source>名前のまま</source>
+        <translation>name as given</translation>
+    </message>
+    <message>
+        <source>%1 → %2（%3）</source>
+        <translation>%1 → %2 (%3)</translation>
+    </message>
+    <message>
+        <source>このデバイスはありません</source>
+        <translation>This device does not exist</translation>
+    </message>
+    <message>
+        <source>%1 の接続先</source>
+        <translation>%1 is connected to</translation>
+    </message>
+    <message>
+        <source>シリアルポートが見つかりません</source>
+        <translation>No serial ports found</translation>
+    </message>
+    <message>
+        <source>既定に戻す（%1）</source>
+        <translation>Back to the default (%1)</translation>
+    </message>
+    <message>
+        <source>%1 が設定されているため、そちらが優先されます</source>
+        <translation>%1 is set and takes precedence</translation>
+    </message>
+</context>
+<context>
+    <name>TForm1</name>
+    <message>
+        <source>ブランクCHK</source>
+        <translation>Blank CHK</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>ファイルとの</source>
+        <translation>With file</translation>
+    </message>
+    <message>
+        <source>ROM読</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>PROGRAM</source>
+        <translation>PROGRAM</translation>
+    </message>
+    <message>
+        <source>比較</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>WRITE</source>
+        <translation>WRITE</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>通信ログ</source>
+        <translation>Serial transcript</translation>
+    </message>
+    <message>
+        <source>次回の起動から切り替わります</source>
+        <translation>Takes effect at the next start</translation>
+    </message>
+    <message>
+        <source>%1 が設定されているため、そちらが優先されます</source>
+        <translation>%1 is set and takes precedence</translation>
+    </message>
+    <message>
+        <source>チェック中</source>
+        <translation>Checking</translation>
+    </message>
+    <message>
+        <source>チェックOK</source>
+        <translation>Check OK</translation>
+    </message>
+    <message>
+        <source>チェックNG</source>
+        <translation>Check NG</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>LOAD</source>
+        <translation>LOAD</translation>
+    </message>
+    <message>
+        <source>ProgramOK</source>
+        <translation>ProgramOK</translation>
+    </message>
+    <message>
+        <source>ProgramNG</source>
+        <translation>ProgramNG</translation>
+    </message>
+    <message>
+        <source>CompOK</source>
+        <translation>CompOK</translation>
+    </message>
+    <message>
+        <source>CompNG</source>
+        <translation>CompNG</translation>
+    </message>
+    <message>
+        <source> 書込中 ...</source>
+        <translation> Writing ...</translation>
+    </message>
+    <message>
+        <source>WriteOK</source>
+        <translation>WriteOK</translation>
+    </message>
+    <message>
+        <source>WriteNG</source>
+        <translation>WriteNG</translation>
+    </message>
+    <message>
+        <source> 比較中 ...</source>
+        <translation> Comparing ...</translation>
+    </message>
+    <message>
+        <source>ファイル %1 を作成できません（%2）</source>
+        <translation>Cannot create file %1 (%2)</translation>
+    </message>
+</context>
+<context>
+    <name>TranscriptWindow</name>
+    <message>
+        <source>送</source>
+        <translation>TX</translation>
+    </message>
+    <message>
+        <source>受</source>
+        <translation>RX</translation>
+    </message>
+    <message>
+        <source>通信ログ</source>
+        <translation>Serial transcript</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>Copy</translation>
+    </message>
+</context>
+<context>
+    <name>WindowImages</name>
+    <message>
+        <source>ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)</source>
+        <translation>ROM images (*.hex *.s19 *.srec *.mot *.bin)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Intel HEX (*.hex)</source>
+        <translation>Intel HEX (*.hex)</translation>
+    </message>
+    <message>
+        <source>Sレコード (*.s19 *.srec *.mot)</source>
+        <translation>S-record (*.s19 *.srec *.mot)</translation>
+    </message>
+    <message>
+        <source>バイナリ (*.bin)</source>
+        <translation>Binary (*.bin)</translation>
+    </message>
+</context>
+</TS>

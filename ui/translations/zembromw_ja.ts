@@ -1,0 +1,211 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP" sourcelanguage="ja_JP">
+<context>
+    <name>ErrorHandler</name>
+    <message>
+        <source>&apos;%1&apos; は整数ではありません</source>
+        <translation>&apos;%1&apos; は整数ではありません</translation>
+    </message>
+    <message>
+        <source>ファイル %1 は開けません</source>
+        <translation>ファイル %1 は開けません</translation>
+    </message>
+    <message>
+        <source>ファイル %1 を作成できません</source>
+        <translation>ファイル %1 を作成できません</translation>
+    </message>
+    <message>
+        <source>ストリームへの書き込みエラー</source>
+        <translation>ストリームへの書き込みエラー</translation>
+    </message>
+</context>
+<context>
+    <name>PortGroupMenu</name>
+    <message>
+        <source>環境変数 %1</source>
+        <translation>環境変数 %1</translation>
+    </message>
+    <message>
+        <source>割り当て済み</source>
+        <translation>割り当て済み</translation>
+    </message>
+    <message>
+        <source>既定</source>
+        <translation>既定</translation>
+    </message>
+    <message>
+        <source>名前のまま</source>
+        <translation>名前のまま</translation>
+    </message>
+    <message>
+        <source>%1 → %2（%3）</source>
+        <translation>%1 → %2（%3）</translation>
+    </message>
+    <message>
+        <source>このデバイスはありません</source>
+        <translation>このデバイスはありません</translation>
+    </message>
+    <message>
+        <source>%1 の接続先</source>
+        <translation>%1 の接続先</translation>
+    </message>
+    <message>
+        <source>シリアルポートが見つかりません</source>
+        <translation>シリアルポートが見つかりません</translation>
+    </message>
+    <message>
+        <source>既定に戻す（%1）</source>
+        <translation>既定に戻す（%1）</translation>
+    </message>
+    <message>
+        <source>%1 が設定されているため、そちらが優先されます</source>
+        <translation>%1 が設定されているため、そちらが優先されます</translation>
+    </message>
+</context>
+<context>
+    <name>TForm1</name>
+    <message>
+        <source>ブランクCHK</source>
+        <translation>ブランクCHK</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>ポート</translation>
+    </message>
+    <message>
+        <source>ファイルとの</source>
+        <translation>ファイルとの</translation>
+    </message>
+    <message>
+        <source>ROM読</source>
+        <translation>ROM読</translation>
+    </message>
+    <message>
+        <source>PROGRAM</source>
+        <translation>PROGRAM</translation>
+    </message>
+    <message>
+        <source>比較</source>
+        <translation>比較</translation>
+    </message>
+    <message>
+        <source>WRITE</source>
+        <translation>WRITE</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>通信ログ</source>
+        <translation>通信ログ</translation>
+    </message>
+    <message>
+        <source>次回の起動から切り替わります</source>
+        <translation>次回の起動から切り替わります</translation>
+    </message>
+    <message>
+        <source>%1 が設定されているため、そちらが優先されます</source>
+        <translation>%1 が設定されているため、そちらが優先されます</translation>
+    </message>
+    <message>
+        <source>チェック中</source>
+        <translation>チェック中</translation>
+    </message>
+    <message>
+        <source>チェックOK</source>
+        <translation>チェックOK</translation>
+    </message>
+    <message>
+        <source>チェックNG</source>
+        <translation>チェックNG</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>LOAD</source>
+        <translation>LOAD</translation>
+    </message>
+    <message>
+        <source>ProgramOK</source>
+        <translation>ProgramOK</translation>
+    </message>
+    <message>
+        <source>ProgramNG</source>
+        <translation>ProgramNG</translation>
+    </message>
+    <message>
+        <source>CompOK</source>
+        <translation>CompOK</translation>
+    </message>
+    <message>
+        <source>CompNG</source>
+        <translation>CompNG</translation>
+    </message>
+    <message>
+        <source> 書込中 ...</source>
+        <translation> 書込中 ...</translation>
+    </message>
+    <message>
+        <source>WriteOK</source>
+        <translation>WriteOK</translation>
+    </message>
+    <message>
+        <source>WriteNG</source>
+        <translation>WriteNG</translation>
+    </message>
+    <message>
+        <source> 比較中 ...</source>
+        <translation> 比較中 ...</translation>
+    </message>
+    <message>
+        <source>ファイル %1 を作成できません（%2）</source>
+        <translation>ファイル %1 を作成できません（%2）</translation>
+    </message>
+</context>
+<context>
+    <name>TranscriptWindow</name>
+    <message>
+        <source>送</source>
+        <translation>送</translation>
+    </message>
+    <message>
+        <source>受</source>
+        <translation>受</translation>
+    </message>
+    <message>
+        <source>通信ログ</source>
+        <translation>通信ログ</translation>
+    </message>
+    <message>
+        <source>コピー</source>
+        <translation>コピー</translation>
+    </message>
+</context>
+<context>
+    <name>WindowImages</name>
+    <message>
+        <source>ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)</source>
+        <translation>ROMイメージ (*.hex *.s19 *.srec *.mot *.bin)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Intel HEX (*.hex)</source>
+        <translation>Intel HEX (*.hex)</translation>
+    </message>
+    <message>
+        <source>Sレコード (*.s19 *.srec *.mot)</source>
+        <translation>Sレコード (*.s19 *.srec *.mot)</translation>
+    </message>
+    <message>
+        <source>バイナリ (*.bin)</source>
+        <translation>バイナリ (*.bin)</translation>
+    </message>
+</context>
+</TS>
