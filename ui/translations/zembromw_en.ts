@@ -165,6 +165,22 @@
         <source>ファイル %1 を作成できません（%2）</source>
         <translation>Cannot create file %1 (%2)</translation>
     </message>
+    <message>
+        <source>HEX表示</source>
+        <translation>Hex view</translation>
+    </message>
+    <message>
+        <source>差分を表示</source>
+        <translation>Show differences</translation>
+    </message>
+    <message>
+        <source>メモの内容を読めません: %1</source>
+        <translation>Cannot read the memo: %1</translation>
+    </message>
+    <message>
+        <source>開始アドレスが終了アドレスより大きい</source>
+        <translation>The start address is above the end address</translation>
+    </message>
 </context>
 <context>
     <name>TranscriptWindow</name>
@@ -206,6 +222,48 @@
     <message>
         <source>バイナリ (*.bin)</source>
         <translation>Binary (*.bin)</translation>
+    </message>
+</context>
+<context>
+    <name>zemb::ui::HexTable</name>
+    <message>
+        <source>ROM</source>
+        <translation>chip</translation>
+    </message>
+</context>
+<context>
+    <name>zemb::ui::HexView</name>
+    <message>
+        <source>HEX表示</source>
+        <translation>Hex view</translation>
+    </message>
+    <message>
+        <source>(範囲が広すぎます)</source>
+        <translation>(range too wide)</translation>
+    </message>
+    <message>
+        <source>範囲 %1-%2  %3 バイト  CRC-32 %4</source>
+        <translation>Range %1-%2  %3 bytes  CRC-32 %4</translation>
+    </message>
+    <message>
+        <source>メモの内容を読めません: %1</source>
+        <translation>Cannot read the memo: %1</translation>
+    </message>
+    <message>
+        <source>データがありません</source>
+        <translation>No data</translation>
+    </message>
+    <message>
+        <source>差分</source>
+        <translation>Differences</translation>
+    </message>
+    <message>
+        <source>ROMの読み出しに失敗しました: %1</source>
+        <translation>Reading the chip failed: %1</translation>
+    </message>
+    <message>
+        <source>(応答なし)</source>
+        <translation>(no answer)</translation>
     </message>
 </context>
 </TS>

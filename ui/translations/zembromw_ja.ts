@@ -165,6 +165,22 @@
         <source>ファイル %1 を作成できません（%2）</source>
         <translation>ファイル %1 を作成できません（%2）</translation>
     </message>
+    <message>
+        <source>HEX表示</source>
+        <translation>HEX表示</translation>
+    </message>
+    <message>
+        <source>差分を表示</source>
+        <translation>差分を表示</translation>
+    </message>
+    <message>
+        <source>メモの内容を読めません: %1</source>
+        <translation>メモの内容を読めません: %1</translation>
+    </message>
+    <message>
+        <source>開始アドレスが終了アドレスより大きい</source>
+        <translation>開始アドレスが終了アドレスより大きい</translation>
+    </message>
 </context>
 <context>
     <name>TranscriptWindow</name>
@@ -206,6 +222,48 @@
     <message>
         <source>バイナリ (*.bin)</source>
         <translation>バイナリ (*.bin)</translation>
+    </message>
+</context>
+<context>
+    <name>zemb::ui::HexTable</name>
+    <message>
+        <source>ROM</source>
+        <translation>ROM</translation>
+    </message>
+</context>
+<context>
+    <name>zemb::ui::HexView</name>
+    <message>
+        <source>HEX表示</source>
+        <translation>HEX表示</translation>
+    </message>
+    <message>
+        <source>(範囲が広すぎます)</source>
+        <translation>(範囲が広すぎます)</translation>
+    </message>
+    <message>
+        <source>範囲 %1-%2  %3 バイト  CRC-32 %4</source>
+        <translation>範囲 %1-%2  %3 バイト  CRC-32 %4</translation>
+    </message>
+    <message>
+        <source>メモの内容を読めません: %1</source>
+        <translation>メモの内容を読めません: %1</translation>
+    </message>
+    <message>
+        <source>データがありません</source>
+        <translation>データがありません</translation>
+    </message>
+    <message>
+        <source>差分</source>
+        <translation>差分</translation>
+    </message>
+    <message>
+        <source>ROMの読み出しに失敗しました: %1</source>
+        <translation>ROMの読み出しに失敗しました: %1</translation>
+    </message>
+    <message>
+        <source>(応答なし)</source>
+        <translation>(応答なし)</translation>
     </message>
 </context>
 </TS>
