@@ -75,7 +75,7 @@ for _ in $(seq 200); do case "$(caption)" in *"NG"*) break ;; esac; sleep 0.05; 
 case "$(caption)" in *"NG"*) ;; *) fail "caption '$(caption)' after a compare with a different chip" ;; esac
 after_compare=$(caption)
 
-memo_menu 1                                           # 差分を表示, the last entry
+memo_menu 2                                           # 差分を表示, above the language menu
 view=$(timeout 20 xdotool search --sync --name '^差分$' | head -n1) || fail "no differences view"
 grep -q 'RR 00000,000FF+00000' "$work/sim.log" || fail "the differences did not read the range"
 [ "$(caption)" = "$after_compare" ] || fail "caption changed to '$(caption)'"
@@ -84,7 +84,7 @@ shot differences
 
 # The view may cover the memo on a small screen.
 xdotool windowunmap --sync "$view"
-memo_menu 2                                           # HEX表示, just above it
+memo_menu 3                                           # HEX表示, just above it
 timeout 20 xdotool search --sync --name '^HEX表示$' >/dev/null || fail "no hex view"
 sleep 0.5
 shot hexview
