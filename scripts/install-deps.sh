@@ -5,14 +5,14 @@
 set -euo pipefail
 # What building and running the programs needs; "--run" stops there (scripts/run.sh).
 packages=(
-  cmake ninja-build g++ pkg-config qt6-base-dev
+  cmake ninja-build g++ pkg-config qt6-base-dev zlib1g-dev nettle-dev
   xvfb xauth fonts-ipafont-gothic
 )
 # What the tests, the Windows build under Wine and the package check need on top.
 if [ "${1:-}" != "--run" ]; then
   packages+=(
     clang-format libgtest-dev xdotool x11-utils imagemagick
-    g++-mingw-w64-x86-64 wine wine64
+    g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64
     dpkg-dev file desktop-file-utils appstream man-db groff-base
     srecord python3
   )
