@@ -357,7 +357,6 @@ void DiagnoseMissing(const std::string& device, const DiagnosisRoots& roots,
     lines.push_back(Esc(device) + " does not exist.");
   }
   DiagnoseBrailleClaim(roots, lines);
-  AddExistingPorts(roots, lines);
 }
 
 #endif
@@ -388,14 +387,14 @@ ProcessIdentity ProcessIdentity::Current() {
 
 std::vector<std::string> DiagnosePortFailure(const std::string& port, SerialFault fault,
                                              const DiagnosisRoots& roots,
-                                             const ProcessIdentity& who) {
+                                             const ProcessIdentity& who, bool listPorts) {
   std::vector<std::string> lines;
 #ifdef _WIN32
   (void)who;
   switch (fault) {
     case SerialFault::NoDevice:
       lines.push_back(Esc(port) + " does not exist.");
-      AddExistingPorts(roots, lines);
+      if (listPorts) AddExistingPorts(roots, lines);
       break;
     case SerialFault::Busy:
     case SerialFault::NotPermitted:
@@ -413,6 +412,7 @@ std::vector<std::string> DiagnosePortFailure(const std::string& port, SerialFaul
   switch (fault) {
     case SerialFault::NoDevice:
       DiagnoseMissing(device, roots, lines);
+      if (listPorts) AddExistingPorts(roots, lines);
       break;
     case SerialFault::Busy:
       DiagnoseBusy(device, roots, who, lines);

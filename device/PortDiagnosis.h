@@ -36,10 +36,11 @@ struct ProcessIdentity {
 // with fault. Texts from the system (names, program names, USB strings) are escaped for a
 // terminal. Empty when the fault is not one of a missing, busy or forbidden port. What
 // cannot be read (an unreadable /proc, another user's processes) gives less detail, never
-// an error.
+// an error. A missing port lists the ports that exist unless listPorts is false (for a
+// caller that has just listed them).
 std::vector<std::string> DiagnosePortFailure(
     const std::string& port, SerialFault fault, const DiagnosisRoots& roots = {},
-    const ProcessIdentity& who = ProcessIdentity::Current());
+    const ProcessIdentity& who = ProcessIdentity::Current(), bool listPorts = true);
 
 // The lines joined by line feeds, without a final one.
 std::string JoinDiagnosis(const std::vector<std::string>& lines);
