@@ -95,14 +95,27 @@ bool Fail(ImageError& error, size_t line, std::string message) {
   return false;
 }
 
-bool PlaceData(SparseImage& image, uint64_t address, const uint8_t* data, size_t size, size_t line,
-               ImageError& error) {
+std::string AddressText(uint32_t address) {
+  return "0x" + HexText(address, 4);
+}
+
+// Places one record's data, refusing data past FFFFFFFF and a byte the image already holds
+// with another value.
+bool PlaceData(SparseImage& image, uint64_t address, const uint8_t* data, size_t size,
+               uint32_t source, size_t line, ImageError& error) {
   if (size == 0) return true;
   if (address + size > kAddressLimit) {
     return Fail(error, line,
                 "data at " + HexText(address, 8) + " runs past address FFFFFFFF (4 GiB)");
   }
-  image.SetRange(static_cast<uint32_t>(address), data, size);
+  ImageConflict conflict;
+  if (!image.Place(static_cast<uint32_t>(address), data, size, source, static_cast<uint32_t>(line),
+                   &conflict)) {
+    Fail(error, line,
+         ConflictText(conflict, image.SourceName(source), static_cast<uint32_t>(line)));
+    error.messageNamesLine = line > 0;
+    return false;
+  }
   return true;
 }
 
@@ -143,30 +156,151 @@ std::string EncodeHexRecord(uint8_t type, uint16_t address, const uint8_t* data,
   return out;
 }
 
+uint32_t SparseImage::AddSource(std::string_view name) {
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    if (sources_[i] == name) return static_cast<uint32_t>(i);
+  }
+  sources_.emplace_back(name);
+  return static_cast<uint32_t>(sources_.size() - 1);
+}
+
+SparseImage::RunMap::const_iterator SparseImage::FirstRunReaching(uint32_t address) const {
+  auto it = runs_.upper_bound(address);
+  if (it != runs_.begin()) {
+    const auto before = std::prev(it);
+    if (uint64_t{before->first} + before->second.size > address) return before;
+  }
+  return it;
+}
+
+void SparseImage::Insert(uint32_t address, size_t pool, uint32_t size, uint32_t source,
+                         uint32_t line) {
+  count_ += size;
+  const auto it = runs_.lower_bound(address);
+  if (it != runs_.begin()) {
+    // Bytes placed one after another from one origin stay one run (a binary file, Set in
+    // a loop); records of a text file differ in their line and stay apart.
+    Run& before = std::prev(it)->second;
+    if (uint64_t{std::prev(it)->first} + before.size == address &&
+        before.pool + before.size == pool && before.source == source && before.line == line &&
+        uint64_t{before.size} + size <= UINT32_MAX) {
+      before.size += size;
+      return;
+    }
+  }
+  runs_.emplace_hint(it, address, Run{size, source, line, pool});
+}
+
+void SparseImage::Remove(uint32_t first, uint32_t last) {
+  auto it = runs_.upper_bound(first);
+  if (it != runs_.begin() && uint64_t{std::prev(it)->first} + std::prev(it)->second.size > first) {
+    --it;
+  }
+  while (it != runs_.end() && it->first <= last) {
+    const uint32_t start = it->first;
+    const Run run = it->second;
+    const uint64_t end = uint64_t{start} + run.size;  // exclusive
+    it = runs_.erase(it);
+    count_ -= run.size;
+    if (start < first) {
+      runs_.emplace(start, Run{first - start, run.source, run.line, run.pool});
+      count_ += first - start;
+    }
+    if (end > uint64_t{last} + 1) {
+      const auto kept = static_cast<uint32_t>(end - last - 1);
+      runs_.emplace(last + 1, Run{kept, run.source, run.line, run.pool + (last + 1 - start)});
+      count_ += kept;
+    }
+  }
+}
+
+void SparseImage::CompactPool() {
+  std::vector<uint8_t> pool;
+  pool.reserve(static_cast<size_t>(count_));
+  for (auto& [address, run] : runs_) {
+    const size_t at = pool.size();
+    pool.insert(pool.end(), pool_.begin() + static_cast<std::ptrdiff_t>(run.pool),
+                pool_.begin() + static_cast<std::ptrdiff_t>(run.pool + run.size));
+    run.pool = at;
+  }
+  pool_.swap(pool);
+}
+
+bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint32_t source,
+                        uint32_t line, ImageConflict* conflict) {
+  const uint64_t end = std::min<uint64_t>(uint64_t{address} + size, kAddressLimit);
+  if (end <= address) return true;
+  for (auto it = FirstRunReaching(address); it != runs_.end() && it->first < end; ++it) {
+    const uint64_t from = std::max<uint64_t>(it->first, address);
+    const uint64_t to = std::min<uint64_t>(uint64_t{it->first} + it->second.size, end);
+    for (uint64_t at = from; at < to; ++at) {
+      const uint8_t held = pool_[it->second.pool + static_cast<size_t>(at - it->first)];
+      const uint8_t given = data[at - address];
+      if (held == given) continue;
+      if (conflict != nullptr) {
+        conflict->address = static_cast<uint32_t>(at);
+        conflict->value = given;
+        conflict->earlier = held;
+        conflict->earlierOrigin = {sources_[it->second.source], it->second.line};
+      }
+      return false;
+    }
+  }
+  const size_t length = static_cast<size_t>(end - address);
+  const size_t base = pool_.size();
+  // data may point into the pool itself (a run of this image placed again).
+  std::vector<uint8_t> copy;
+  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
+    copy.assign(data, data + length);
+    data = copy.data();
+  }
+  pool_.insert(pool_.end(), data, data + length);
+  // Only the addresses no run holds yet take the new bytes; the others keep their origin.
+  uint64_t at = address;
+  auto it = FirstRunReaching(address);
+  while (at < end) {
+    const uint64_t gapEnd = it == runs_.end() ? end : std::min<uint64_t>(it->first, end);
+    while (at < gapEnd) {
+      const auto piece = static_cast<uint32_t>(std::min<uint64_t>(gapEnd - at, 0x80000000u));
+      Insert(static_cast<uint32_t>(at), base + static_cast<size_t>(at - address), piece, source,
+             line);
+      at += piece;
+    }
+    if (it == runs_.end() || it->first >= end) break;
+    at = std::max<uint64_t>(at, uint64_t{it->first} + it->second.size);
+    ++it;
+  }
+  return true;
+}
+
 void SparseImage::Set(uint32_t address, uint8_t value) {
   SetRange(address, &value, 1);
 }
 
 void SparseImage::SetRange(uint32_t address, const uint8_t* data, size_t size) {
-  uint64_t at = address;
-  size_t done = 0;
-  while (done < size && at < kAddressLimit) {
-    Page& page = pages_[static_cast<uint32_t>(at >> kPageBits)];
-    uint32_t offset = static_cast<uint32_t>(at & (kPageSize - 1));
-    for (; offset < kPageSize && done < size; ++offset, ++done, ++at) {
-      if (!page.present[offset]) {
-        page.present[offset] = true;
-        ++count_;
-      }
-      page.bytes[offset] = data[done];
-    }
+  const uint64_t end = std::min<uint64_t>(uint64_t{address} + size, kAddressLimit);
+  if (end <= address) return;
+  std::vector<uint8_t> copy;
+  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
+    copy.assign(data, data + (end - address));
+    data = copy.data();
+  }
+  Remove(address, static_cast<uint32_t>(end - 1));
+  // Replaced bytes stay in the pool until they outweigh the live ones.
+  if (pool_.size() > 2 * count_ + 0x10000) CompactPool();
+  const size_t base = pool_.size();
+  pool_.insert(pool_.end(), data, data + (end - address));
+  for (uint64_t at = address; at < end;) {
+    const auto piece = static_cast<uint32_t>(std::min<uint64_t>(end - at, 0x80000000u));
+    Insert(static_cast<uint32_t>(at), base + static_cast<size_t>(at - address), piece, 0, 0);
+    at += piece;
   }
 }
 
 bool SparseImage::Get(uint32_t address, uint8_t& value) const {
-  const auto it = pages_.find(address >> kPageBits);
-  if (it == pages_.end() || !it->second.present[address & (kPageSize - 1)]) return false;
-  value = it->second.bytes[address & (kPageSize - 1)];
+  const auto it = FirstRunReaching(address);
+  if (it == runs_.end() || it->first > address) return false;
+  value = pool_[it->second.pool + (address - it->first)];
   return true;
 }
 
@@ -175,48 +309,66 @@ bool SparseImage::Has(uint32_t address) const {
   return Get(address, ignored);
 }
 
+bool SparseImage::OriginOf(uint32_t address, ImageOrigin& origin) const {
+  const auto it = FirstRunReaching(address);
+  if (it == runs_.end() || it->first > address) return false;
+  origin.source = sources_[it->second.source];
+  origin.line = it->second.line;
+  return true;
+}
+
 uint32_t SparseImage::MinAddress() const {
-  if (pages_.empty()) return 0;
-  const auto& [page, content] = *pages_.begin();
-  uint32_t i = 0;
-  while (!content.present[i]) ++i;
-  return page << kPageBits | i;
+  return runs_.empty() ? 0 : runs_.begin()->first;
 }
 
 uint32_t SparseImage::MaxAddress() const {
-  if (pages_.empty()) return 0;
-  const auto& [page, content] = *pages_.rbegin();
-  uint32_t i = kPageSize - 1;
-  while (!content.present[i]) --i;
-  return page << kPageBits | i;
+  if (runs_.empty()) return 0;
+  const auto& [address, run] = *runs_.rbegin();
+  return address + (run.size - 1);
 }
 
-template <typename Visit>
-void SparseImage::ForEachPresentIn(uint32_t first, uint32_t last, Visit&& visit) const {
-  for (auto it = pages_.lower_bound(first >> kPageBits);
-       it != pages_.end() && it->first <= (last >> kPageBits); ++it) {
-    const uint64_t pageStart = uint64_t{it->first} << kPageBits;
-    for (uint32_t i = 0; i < kPageSize; ++i) {
-      const uint64_t address = pageStart + i;
-      if (address >= first && address <= last && it->second.present[i]) {
-        visit(address, it->second.bytes[i]);
-      }
-    }
-  }
+uint64_t SparseImage::Span() const {
+  return runs_.empty() ? 0 : uint64_t{MaxAddress()} - MinAddress() + 1;
 }
 
 bool SparseImage::Covers(uint32_t first, uint32_t last) const {
   if (first > last) return true;
-  uint64_t present = 0;
-  ForEachPresentIn(first, last, [&present](uint64_t, uint8_t) { ++present; });
-  return present == uint64_t{last} - first + 1;
+  uint64_t next = first;  // the lowest address not yet seen covered
+  for (auto it = FirstRunReaching(first); it != runs_.end() && it->first <= next; ++it) {
+    next = uint64_t{it->first} + it->second.size;
+    if (next > last) return true;
+  }
+  return false;
+}
+
+OutsideRange SparseImage::CountOutside(uint32_t first, uint32_t last) const {
+  OutsideRange outside;
+  auto note = [&outside](uint64_t from, uint64_t to) {  // to inclusive
+    if (outside.count == 0) outside.first = static_cast<uint32_t>(from);
+    outside.count += to - from + 1;
+  };
+  for (const auto& [address, run] : runs_) {
+    const uint64_t start = address;
+    const uint64_t end = start + run.size - 1;
+    if (first > last) {
+      note(start, end);
+      continue;
+    }
+    if (start < first) note(start, std::min<uint64_t>(end, first - 1u));
+    if (end > last) note(std::max<uint64_t>(start, uint64_t{last} + 1), end);
+  }
+  return outside;
 }
 
 std::vector<uint8_t> SparseImage::Flatten(uint32_t first, uint32_t last, uint8_t fill) const {
   std::vector<uint8_t> out(static_cast<size_t>(uint64_t{last} - first + 1), fill);
-  ForEachPresentIn(first, last, [&out, first](uint64_t address, uint8_t value) {
-    out[static_cast<size_t>(address - first)] = value;
-  });
+  for (auto it = FirstRunReaching(first); it != runs_.end() && it->first <= last; ++it) {
+    const uint64_t from = std::max<uint64_t>(it->first, first);
+    const uint64_t to = std::min<uint64_t>(uint64_t{it->first} + it->second.size - 1, last);
+    const uint8_t* bytes = pool_.data() + it->second.pool + (from - it->first);
+    std::copy(bytes, bytes + (to - from + 1),
+              out.begin() + static_cast<std::ptrdiff_t>(from - first));
+  }
   return out;
 }
 
@@ -282,7 +434,7 @@ bool AllHexDigits(std::string_view text) {
 
 bool FirstRecordFormat(std::string_view contents, ImageFormat& format) {
   if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
-  LineReader reader(contents);
+  LineReader reader(WithoutDosEof(contents));
   std::string_view line;
   while (reader.Next(line)) {
     line = TrimBlanks(line);
@@ -305,7 +457,7 @@ ImageFormat DetectImageFormat(std::string_view contents) {
   if (contents.find('\0') != std::string_view::npos) return ImageFormat::Binary;
   // An editor's byte order mark does not make a text file binary; the reader then names it.
   if (contents.substr(0, 3) == "\xEF\xBB\xBF") contents.remove_prefix(3);
-  LineReader reader(contents);
+  LineReader reader(WithoutDosEof(contents));
   std::string_view line;
   bool headers = false;
   while (reader.Next(line)) {
@@ -333,14 +485,41 @@ ImageFormat DetectImageFormat(std::string_view contents) {
 }
 
 std::string ImageError::Text() const {
-  return line > 0 ? "line " + std::to_string(line) + ": " + message : message;
+  return line > 0 && !messageNamesLine ? "line " + std::to_string(line) + ": " + message : message;
 }
 
-bool ReadIntelHex(std::string_view text, SparseImage& image, ImageError& error) {
-  LineReader reader(text);
+std::string ConflictText(const ImageConflict& conflict, std::string_view source, uint32_t line) {
+  const bool sameSource = conflict.earlierOrigin.source == source;
+  auto place = [sameSource](std::string_view name, uint32_t at) {
+    std::string text = sameSource || name.empty() ? std::string() : std::string(name);
+    if (at > 0) {
+      text += text.empty() ? "line " : " line ";
+      text += std::to_string(at);
+    }
+    if (text.empty()) text = "the data placed";
+    return text;
+  };
+  return place(source, line) + " gives " + AddressText(conflict.address) + " the value " +
+         HexText(conflict.value, 2) + ", " +
+         place(conflict.earlierOrigin.source, conflict.earlierOrigin.line) + " gave " +
+         HexText(conflict.earlier, 2);
+}
+
+std::string_view WithoutDosEof(std::string_view text) {
+  size_t end = text.size();
+  while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
+  if (end > 0 && text[end - 1] == '\x1A') return text.substr(0, end - 1);
+  return text;
+}
+
+bool ReadIntelHex(std::string_view text, SparseImage& image, ImageError& error,
+                  std::string_view source) {
+  const uint32_t sourceIndex = image.AddSource(source);
+  LineReader reader(WithoutDosEof(text));
   std::string_view line;
   uint64_t base = 0;
-  bool ended = false;
+  bool segmented = false;  // the base came from a type 02 record
+  size_t endLine = 0;
   HexRecord record;
   while (reader.Next(line)) {
     const size_t number = reader.Number();
@@ -359,21 +538,40 @@ bool ReadIntelHex(std::string_view text, SparseImage& image, ImageError& error) 
                   "record type " + HexText(record.type, 2) + " with " +
                       std::to_string(record.data.size()) + " data bytes");
     }
-    if (ended) continue;
+    if (endLine > 0) {
+      if (record.type == kHexData && !record.data.empty()) {
+        return Fail(error, number,
+                    "data record after the end record of line " + std::to_string(endLine));
+      }
+      continue;
+    }
     switch (record.type) {
-      case kHexData:
-        if (!PlaceData(image, base + record.address, record.data.data(), record.data.size(), number,
-                       error)) {
+      case kHexData: {
+        const uint8_t* data = record.data.data();
+        size_t size = record.data.size();
+        if (segmented && record.address + size > 0x10000) {
+          // Within a segment the offset wraps: the rest of the record goes to its start.
+          const size_t head = 0x10000 - record.address;
+          if (!PlaceData(image, base + record.address, data, head, sourceIndex, number, error)) {
+            return false;
+          }
+          if (!PlaceData(image, base, data + head, size - head, sourceIndex, number, error)) {
+            return false;
+          }
+          break;
+        }
+        if (!PlaceData(image, base + record.address, data, size, sourceIndex, number, error)) {
           return false;
         }
         break;
+      }
       case kHexEndOfFile:
-        ended = true;
+        endLine = number;
         break;
       case kHexExtendedSegment:
       case kHexExtendedLinear:
-        base = static_cast<uint64_t>(record.data[0] << 8 | record.data[1])
-               << (record.type == kHexExtendedLinear ? 16 : 4);
+        segmented = record.type == kHexExtendedSegment;
+        base = static_cast<uint64_t>(record.data[0] << 8 | record.data[1]) << (segmented ? 4 : 16);
         break;
       default:
         break;
@@ -382,11 +580,14 @@ bool ReadIntelHex(std::string_view text, SparseImage& image, ImageError& error) 
   return true;
 }
 
-bool ReadSRecord(std::string_view text, SparseImage& image, ImageError& error) {
-  LineReader reader(text);
+bool ReadSRecord(std::string_view text, SparseImage& image, ImageError& error,
+                 std::string_view source) {
+  const uint32_t sourceIndex = image.AddSource(source);
+  LineReader reader(WithoutDosEof(text));
   std::string_view line;
   std::vector<uint8_t> bytes;
-  bool ended = false;
+  size_t endLine = 0;
+  uint64_t dataRecords = 0;
   while (reader.Next(line)) {
     const size_t number = reader.Number();
     line = TrimBlanks(line);
@@ -407,34 +608,55 @@ bool ReadSRecord(std::string_view text, SparseImage& image, ImageError& error) {
     unsigned sum = 0;
     for (uint8_t b : bytes) sum += b;
     if ((sum & 0xFF) != 0xFF) return Fail(error, number, "checksum error");
-    if (ended || type < 1 || type > 3) {
-      ended = ended || type >= 7;
-      continue;
-    }
     uint64_t address = 0;
     for (size_t i = 0; i < addressSize; ++i) address = address << 8 | bytes[1 + i];
-    if (!PlaceData(image, address, bytes.data() + 1 + addressSize, bytes.size() - 2 - addressSize,
-                   number, error)) {
+    const size_t dataSize = bytes.size() - 2 - addressSize;
+    const bool isData = type >= 1 && type <= 3;
+    if (endLine > 0) {
+      if (isData && dataSize > 0) {
+        return Fail(error, number,
+                    "data record after the end record of line " + std::to_string(endLine));
+      }
+      continue;
+    }
+    if (type >= 7) {
+      endLine = number;
+      continue;
+    }
+    if (type == 5 || type == 6) {
+      if (address != dataRecords) {
+        return Fail(error, number,
+                    "S" + std::to_string(type) + " record counts " + std::to_string(address) +
+                        " data records, the file has " + std::to_string(dataRecords) +
+                        " before it");
+      }
+      continue;
+    }
+    if (!isData) continue;
+    ++dataRecords;
+    if (!PlaceData(image, address, bytes.data() + 1 + addressSize, dataSize, sourceIndex, number,
+                   error)) {
       return false;
     }
   }
   return true;
 }
 
-bool ReadBinary(std::string_view bytes, uint32_t base, SparseImage& image, ImageError& error) {
-  return PlaceData(image, base, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0,
-                   error);
+bool ReadBinary(std::string_view bytes, uint32_t base, SparseImage& image, ImageError& error,
+                std::string_view source) {
+  return PlaceData(image, base, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                   image.AddSource(source), 0, error);
 }
 
 bool ReadImage(ImageFormat format, std::string_view contents, uint32_t base, SparseImage& image,
-               ImageError& error) {
+               ImageError& error, std::string_view source) {
   switch (format) {
     case ImageFormat::IntelHex:
-      return ReadIntelHex(contents, image, error);
+      return ReadIntelHex(contents, image, error, source);
     case ImageFormat::SRecord:
-      return ReadSRecord(contents, image, error);
+      return ReadSRecord(contents, image, error, source);
     case ImageFormat::Binary:
-      return ReadBinary(contents, base, image, error);
+      return ReadBinary(contents, base, image, error, source);
   }
   return Fail(error, 0, "unknown format");
 }

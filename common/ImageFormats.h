@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
@@ -40,18 +41,51 @@ std::string EncodeHexRecord(uint8_t type, uint16_t address, const uint8_t* data,
 
 inline constexpr char kHexEofRecord[] = ":00000001FF";
 
-// Bytes at 32-bit addresses, present or absent, kept in pages so that a megabit image loads
-// and converts in a few milliseconds.
+// Where a byte came from: the source (a file name, or empty) and its 1-based line there,
+// 0 for bytes that come from no line (a binary file, bytes set by code).
+struct ImageOrigin {
+  std::string source;
+  uint32_t line = 0;
+};
+
+// A byte that two places give different values.
+struct ImageConflict {
+  uint32_t address = 0;
+  uint8_t value = 0;          // what the refused data gives
+  uint8_t earlier = 0;        // what the image already held
+  ImageOrigin earlierOrigin;  // where the earlier value came from
+};
+
+// The bytes of an image outside a range: how many, and the lowest of them.
+struct OutsideRange {
+  uint64_t count = 0;
+  uint32_t first = 0;  // meaningful when count > 0
+};
+
+// Bytes at 32-bit addresses, present or absent, each with its origin. Kept as runs of
+// placed data, so that memory and time follow the bytes an image holds, never the span of
+// addresses it covers: a file with one byte at 0 and one at FFFFFFFF costs two runs.
 class SparseImage {
  public:
-  static constexpr uint32_t kPageBits = 8;
-  static constexpr uint32_t kPageSize = 1u << kPageBits;
+  // Names a source for Place; returns the index to pass in its origin. The same name
+  // twice gives the same index.
+  uint32_t AddSource(std::string_view name);
+  const std::string& SourceName(uint32_t source) const { return sources_.at(source); }
 
-  // A later value at the same address replaces the earlier one.
+  // Places bytes from one place of a source (line 0: no line). Refused, with nothing
+  // changed, when a byte already present holds another value; conflict then names the
+  // lowest such address. The same value again is accepted and keeps its first origin.
+  // Bytes past FFFFFFFF are dropped; readers check that before placing.
+  bool Place(uint32_t address, const uint8_t* data, size_t size, uint32_t source, uint32_t line,
+             ImageConflict* conflict = nullptr);
+
+  // A later value at the same address replaces the earlier one (origin: no source, no line).
   void Set(uint32_t address, uint8_t value);
   void SetRange(uint32_t address, const uint8_t* data, size_t size);
   bool Get(uint32_t address, uint8_t& value) const;
   bool Has(uint32_t address) const;
+  // False when the address holds no byte.
+  bool OriginOf(uint32_t address, ImageOrigin& origin) const;
 
   bool Empty() const { return count_ == 0; }
   // Number of addresses that hold a byte.
@@ -59,41 +93,71 @@ class SparseImage {
   // Lowest and highest address holding a byte; 0 when empty.
   uint32_t MinAddress() const;
   uint32_t MaxAddress() const;
+  // MaxAddress - MinAddress + 1, 0 when empty: what Flatten of the whole image would cost.
+  uint64_t Span() const;
+  // Number of runs the image is kept in (a measure of its cost next to Count).
+  size_t RunCount() const { return runs_.size(); }
 
-  // True when every address of first..last holds a byte.
+  // True when every address of first..last holds a byte. Costs the runs in the range.
   bool Covers(uint32_t first, uint32_t last) const;
+  // The bytes of the image outside first..last. Costs the runs.
+  OutsideRange CountOutside(uint32_t first, uint32_t last) const;
   // The bytes of first..last, fill where the image holds none. Requires first <= last.
+  // Costs the span (memory and time): check Span() or the range before calling.
   std::vector<uint8_t> Flatten(uint32_t first, uint32_t last, uint8_t fill = 0xFF) const;
 
-  // Calls visit(address, data, size) for each run of present bytes in address order; a run
-  // never crosses a page boundary.
+  // Calls visit(address, data, size) for each run of present bytes in address order. Runs
+  // are maximal: two calls never cover neighbouring addresses.
   template <typename Visit>
   void ForEachRun(Visit&& visit) const {
-    for (const auto& [page, content] : pages_) {
-      uint32_t i = 0;
-      while (i < kPageSize) {
-        if (!content.present[i]) {
-          ++i;
-          continue;
-        }
-        uint32_t j = i;
-        while (j < kPageSize && content.present[j]) ++j;
-        visit((page << kPageBits) | i, content.bytes.data() + i, static_cast<size_t>(j - i));
-        i = j;
+    std::vector<uint8_t> joined;
+    auto it = runs_.begin();
+    while (it != runs_.end()) {
+      auto next = std::next(it);
+      // Neighbouring runs whose bytes also sit side by side in the pool are one piece.
+      uint64_t end = uint64_t{it->first} + it->second.size;
+      uint64_t poolEnd = it->second.pool + it->second.size;
+      bool contiguous = true;
+      while (next != runs_.end() && next->first == end) {
+        contiguous = contiguous && next->second.pool == poolEnd;
+        end += next->second.size;
+        poolEnd = next->second.pool + next->second.size;
+        ++next;
       }
+      const size_t size = static_cast<size_t>(end - it->first);
+      if (contiguous) {
+        visit(it->first, pool_.data() + it->second.pool, size);
+      } else {
+        joined.clear();
+        for (auto piece = it; piece != next; ++piece) {
+          const uint8_t* from = pool_.data() + piece->second.pool;
+          joined.insert(joined.end(), from, from + piece->second.size);
+        }
+        visit(it->first, joined.data(), size);
+      }
+      it = next;
     }
   }
 
  private:
-  struct Page {
-    std::array<uint8_t, kPageSize> bytes{};
-    std::array<bool, kPageSize> present{};
+  // A run of present bytes starting at its key: its bytes are pool_[pool, pool + size).
+  struct Run {
+    uint32_t size = 0;
+    uint32_t source = 0;
+    uint32_t line = 0;
+    size_t pool = 0;
   };
-  // Calls visit(address, value) for each present byte of first..last, in address order.
-  template <typename Visit>
-  void ForEachPresentIn(uint32_t first, uint32_t last, Visit&& visit) const;
+  using RunMap = std::map<uint32_t, Run>;
 
-  std::map<uint32_t, Page> pages_;
+  // The first run that ends at or after address.
+  RunMap::const_iterator FirstRunReaching(uint32_t address) const;
+  void Insert(uint32_t address, size_t pool, uint32_t size, uint32_t source, uint32_t line);
+  void Remove(uint32_t first, uint32_t last);
+  void CompactPool();
+
+  RunMap runs_;
+  std::vector<uint8_t> pool_;
+  std::vector<std::string> sources_{std::string()};
   uint64_t count_ = 0;
 };
 
@@ -121,31 +185,53 @@ bool FirstRecordFormat(std::string_view contents, ImageFormat& format);
 struct ImageError {
   size_t line = 0;
   std::string message;
+  // True when message itself names the line (a conflict names two lines).
+  bool messageNamesLine = false;
   // "line N: message" or the message alone.
   std::string Text() const;
 };
 
+// "line 3 gives 0x0008 the value 22, line 2 gave 11"; sources are named where they differ
+// from source.
+std::string ConflictText(const ImageConflict& conflict, std::string_view source, uint32_t line);
+
+// Every reader fills image with the origin (source, line) of each byte and refuses, naming
+// the line: a malformed record, two values for one address (the same value twice is
+// fine), data past FFFFFFFF. A DOS end-of-file mark (0x1A) ending a text is accepted.
+// source names the file in origins and messages; it may be empty.
+
 // Intel HEX text: records 00 to 05, blank lines and ";" header lines. Every record is checked
-// (digits, length, checksum, type) also after the end record, whose successors add no data.
-bool ReadIntelHex(std::string_view text, SparseImage& image, ImageError& error);
+// (digits, length, checksum, type) also after the end record; data there is refused. Under a
+// type 02 segment base the offset wraps within the 64 KiB segment; under a type 04 base (or
+// none) a record runs on past 64 KiB.
+bool ReadIntelHex(std::string_view text, SparseImage& image, ImageError& error,
+                  std::string_view source = {});
 // S-record text: S0 to S3, S5 to S9 and blank lines; 16-, 24- and 32-bit addresses, checksums.
-bool ReadSRecord(std::string_view text, SparseImage& image, ImageError& error);
+// Data after the S7/S8/S9 end record and an S5/S6 count that differs from the number of
+// data records before it are refused.
+bool ReadSRecord(std::string_view text, SparseImage& image, ImageError& error,
+                 std::string_view source = {});
 // Raw bytes placed from base; refused when they would run past address FFFFFFFF.
-bool ReadBinary(std::string_view bytes, uint32_t base, SparseImage& image, ImageError& error);
+bool ReadBinary(std::string_view bytes, uint32_t base, SparseImage& image, ImageError& error,
+                std::string_view source = {});
 bool ReadImage(ImageFormat format, std::string_view contents, uint32_t base, SparseImage& image,
-               ImageError& error);
+               ImageError& error, std::string_view source = {});
+
+// text without a DOS end-of-file mark (0x1A, followed by nothing but line ends) at its end.
+std::string_view WithoutDosEof(std::string_view text);
 
 // Data records of up to 16 bytes, aligned to 16-byte boundaries, with a type 04 record
 // before the first record of every 64 KiB block other than the first; no end record.
 std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image);
-// The whole image as Intel HEX text, each line followed by CR LF, end record last.
+// The whole image as Intel HEX text, each line followed by CR LF, end record last (also for
+// an empty image).
 std::string WriteIntelHex(const SparseImage& image);
 // S0 header, S1/S2/S3 data records of up to 16 bytes (the narrowest address width that holds
 // the highest address), and the matching S9/S8/S7 end record; each line followed by CR LF.
 std::string WriteSRecord(const SparseImage& image);
 
 // The checksums of first..last with 0xFF where the image holds no byte. Requires
-// first <= last.
+// first <= last. Costs the range's length in time (memory stays at one 64 KiB slice).
 ImageChecksums ChecksumRange(const SparseImage& image, uint32_t first, uint32_t last);
 
 }  // namespace zemb

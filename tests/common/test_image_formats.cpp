@@ -104,7 +104,8 @@ TEST(ImageRead, EveryRecordKindPlacesItsData) {
       ":01FFFF00AA57\n"            // 0x2FFFF
       ":0400000500001000E7\n"      // start linear address: no data
       ":00000001FF\n"
-      ":0100000000FF\n";  // after the end: checked, not placed
+      ":0000000000\n"       // after the end: checked, no data
+      ":020000040000FA\n";  // no data: accepted
   ASSERT_TRUE(ReadIntelHex(hexText, hex, error)) << error.Text();
   EXPECT_EQ(BytesOf(hex),
             (std::map<uint32_t, uint8_t>{
@@ -114,7 +115,7 @@ TEST(ImageRead, EveryRecordKindPlacesItsData) {
   const std::string srecText = SRec(0, 2, 0, {'h', 'd', 'r'}) + "\r\n" +
                                SRec(1, 2, 0xFFFE, {1, 2}) + "\r\n" + SRec(2, 3, 0x123456, {3}) +
                                "\n" + SRec(3, 4, 0xFFFFFFFF, {4}) + "\n" + SRec(5, 2, 3, {}) +
-                               "\n" + SRec(9, 2, 0, {}) + "\n" + SRec(1, 2, 0, {9}) + "\n";
+                               "\n" + SRec(9, 2, 0, {}) + "\n" + SRec(1, 2, 0, {}) + "\n";
   ASSERT_TRUE(ReadSRecord(srecText, srec, error)) << error.Text();
   EXPECT_EQ(BytesOf(srec), (std::map<uint32_t, uint8_t>{
                                {0xFFFE, 1}, {0xFFFF, 2}, {0x123456, 3}, {0xFFFFFFFF, 4}}));

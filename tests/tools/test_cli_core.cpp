@@ -365,7 +365,7 @@ TEST_F(CliRun, UploadTakesTheRangeFromTheHeaderAndSendsEveryLine) {
 }
 
 TEST_F(CliRun, ImageFromStandardInputWithLowerCaseHeaders) {
-  in.str(";maxadr=3F\n;minadr=10\n:0100000042BD\n");
+  in.str(";maxadr=3F\n;minadr=10\n:0100100042AD\n");
   device.uploadLines = 3;
   EXPECT_EQ(RunArgs({"write", "-"}), kExitOk);
   EXPECT_EQ(Sent()[3], "RW 00010,0003F+00000");

@@ -62,7 +62,7 @@ TEST(SimHex, LoadsHexWithSegmentAndLinearRecords) {
       ":020000040001F9\n"    // base 0x10000 again, LF only
       ":01000200AA53\n"      // 0x10002
       ":00000001FF\n"
-      ":0100000000FF\n";  // after the end: ignored
+      ":0000000000\n";  // after the end: no data, accepted
   ASSERT_TRUE(LoadImage(text, memory, error)) << error;
   EXPECT_EQ(memory[0x10], 0x01);
   EXPECT_EQ(memory[0x13], 0x04);

@@ -1,5 +1,5 @@
-// The command-line front end over TzembROMWT: argument parsing and the commands, kept in a
-// library so that tests can run them in-process with a scripted channel.
+// The command-line front end over TzembROMWT: options, the parser and the run of a command,
+// kept in a library so that tests can run them in-process with a scripted channel.
 #pragma once
 
 #include <cstdint>

@@ -14,6 +14,29 @@ constexpr size_t kStatusShown = 200;
 constexpr const char* kEchoMessage =
     "no answer from the ROM writer (the port echoes what it is sent)";
 
+// How long the line must stay silent before traffic left over from an interrupted command
+// counts as ended, and how long the drain may take at most. A read sends a record well
+// within 100 ms of the last.
+constexpr int32_t kQuietMs = 250;
+constexpr int64_t kMaxDrainSeconds = 30;
+// A line end that arrived after the last command's answer is no news.
+constexpr uint64_t kLeftoverLineEnd = 2;
+
+// Reads what the device sends until the line has been quiet for kQuietMs; stops after the
+// bytes kMaxDrainSeconds take at the line speed. Returns the bytes read.
+uint64_t DrainUntilQuiet(TzembROMWT& rom, int32_t speed, bool& stillSending) {
+  const uint64_t cap = static_cast<uint64_t>(speed > 0 ? speed : 9600) / 10 * kMaxDrainSeconds;
+  uint64_t drained = 0;
+  char c = 0;
+  rom.SetReadTimeOut(0);
+  if (!rom.ReadChar(c)) return 0;
+  ++drained;
+  rom.SetReadTimeOut(kQuietMs);
+  while (drained < cap && rom.ReadChar(c)) ++drained;
+  stillSending = drained >= cap;
+  return drained;
+}
+
 // An echoing port passes the handshake ("RA" comes back), so it shows only here: the
 // answer to the type command is the command itself.
 bool IsEcho(const TzembROMWT& rom, const std::string& code) {
@@ -39,6 +62,19 @@ int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err) {
     if (!why.empty()) err << ": " << EscapeForTerminal(why);
     err << '\n';
     return kExitPortFailed;
+  }
+  // A device still sending what an interrupted command asked for (a read stopped by
+  // Ctrl-C) would answer the handshake with its data lines.
+  bool stillSending = false;
+  const uint64_t drained = DrainUntilQuiet(rom, options.speed, stillSending);
+  if (stillSending) {
+    err << kProgram << ": the device is still sending (" << drained
+        << " bytes drained); let it finish or reset it, then try again\n";
+    return kExitPortFailed;
+  }
+  if (drained > kLeftoverLineEnd && !options.quiet) {
+    err << kProgram << ": the device was still sending (" << drained
+        << " bytes drained), most likely for a command that was interrupted\n";
   }
   if (options.command == Command::Type) return -1;
 

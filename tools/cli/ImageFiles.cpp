@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "ChipTypes.h"
-#include "CliCore.h"
 #include "Convert.h"
 
 namespace zemb::cli {
@@ -15,86 +14,9 @@ std::string Hex(uint32_t value, int digits) {
   return IntToHex(static_cast<int32_t>(value), digits);
 }
 
-const char* FormatTitle(ImageFormat format) {
-  switch (format) {
-    case ImageFormat::IntelHex:
-      return "Intel HEX";
-    case ImageFormat::SRecord:
-      return "S-record";
-    case ImageFormat::Binary:
-      return "binary";
-  }
-  return "?";
-}
-
-// A header value as the window's address fields take it.
-bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint32_t& value,
-                   std::string& error) {
-  const std::string text = lines.Values(name);
-  present = !text.empty();
-  if (!present) return true;
-  int32_t parsed = 0;
-  if (!ParseAddress(text, parsed)) {
-    error = std::string(name) + " value '" + text + "' is not hexadecimal";
-    return false;
-  }
-  value = static_cast<uint32_t>(parsed);
-  return true;
-}
-
 }  // namespace
 
-bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
-                    uint32_t base, InputImage& input, std::string& error) {
-  input.format = format;
-  ImageError fault;
-  if (!ReadImage(input.format, bytes, base, input.image, fault)) {
-    error = name + ": " + fault.Text() + " (read as " + FormatTitle(input.format) + ")";
-    return false;
-  }
-  if (input.format == ImageFormat::IntelHex) {
-    // Intel HEX goes to the device line by line as it stands, header lines included.
-    input.lines.SetText(bytes);
-    bool hasMin = false;
-    bool hasMax = false;
-    if (!HeaderAddress(input.lines, ";MinAdr", hasMin, input.start, error) ||
-        !HeaderAddress(input.lines, ";MaxAdr", hasMax, input.end, error)) {
-      error = name + ": " + error;
-      return false;
-    }
-    if (!input.image.Empty()) {
-      if (!hasMin) input.start = input.image.MinAddress();
-      if (!hasMax) input.end = input.image.MaxAddress();
-    }
-    input.hasRange = (hasMin && hasMax) || !input.image.Empty();
-    // Read as the window reads it; a value that selects no entry selects nothing.
-    int32_t index = -1;
-    const std::string type = input.lines.Values(";Type");
-    if (!type.empty() && TryStrToInt(type, index) && index >= 0 &&
-        static_cast<size_t>(index) < ChipTypeTable().size()) {
-      input.typeIndex = index;
-    } else {
-      input.unknownType = type;
-    }
-    return true;
-  }
-  std::vector<std::string> lines;
-  if (!input.image.Empty()) {
-    input.start = input.image.MinAddress();
-    input.end = input.image.MaxAddress();
-    input.hasRange = true;
-    lines.push_back(";MinAdr=" + Hex(input.start, 4));
-    lines.push_back(";MaxAdr=" + Hex(input.end, 4));
-  }
-  std::vector<std::string> records = EncodeIntelHexRecords(input.image);
-  lines.insert(lines.end(), std::make_move_iterator(records.begin()),
-               std::make_move_iterator(records.end()));
-  lines.emplace_back(kHexEofRecord);
-  input.lines.SetLines(std::move(lines));
-  return true;
-}
-
-std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last) {
   uint64_t withData = 0;
   image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
     const uint64_t runEnd = uint64_t{address} + size - 1;
@@ -102,6 +24,11 @@ std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t l
       withData += std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
     }
   });
+  return withData;
+}
+
+std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
+  const uint64_t withData = DataBytesIn(image, first, last);
   const ImageChecksums sums = ChecksumRange(image, first, last);
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
@@ -119,7 +46,11 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
   }
   ImageError fault;
   if (!ReadIntelHex(text, image, fault)) {
-    error = "record " + std::to_string(fault.line) + " of the data received: " + fault.message;
+    // Each record received is one line: a conflict names both as lines of what was received.
+    error = fault.messageNamesLine ? "the data received contradicts itself: " + fault.message +
+                                         " (lines counted in the records received)"
+                                   : "record " + std::to_string(fault.line) +
+                                         " of the data received: " + fault.message;
     return false;
   }
   if (image.Empty() || image.MinAddress() < start || image.MaxAddress() > end) {
@@ -159,7 +90,16 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
   // later compare or program needs no range.
   std::string text = ";MinAdr=" + Hex(start, 4) + "\r\n;MaxAdr=" + Hex(end, 4) + "\r\n";
   if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
-  return text + received.Text();
+  text += received.Text();
+  // A device that left out the end record is taken as it sent the data, but the file ends
+  // properly, so that every reader knows it is whole.
+  HexRecord last;
+  if (received.Count() == 0 ||
+      ParseHexRecord(received.Get(received.Count() - 1), last) != HexParseResult::Ok ||
+      last.type != kHexEndOfFile) {
+    text += std::string(kHexEofRecord) + "\r\n";
+  }
+  return text;
 }
 
 void PrintChipTypes(std::ostream& out) {

@@ -1,5 +1,5 @@
-// The command line's image files: what an input file becomes on its way to the device, the
-// check of what a read brought back, what a read writes, and the checksum line.
+// The command line's image files: the check of what a read brought back, what a read writes,
+// and the checksum line. What an input file becomes on its way to the device is ImageInput.
 #pragma once
 
 #include <cstdint>
@@ -8,35 +8,16 @@
 #include <vector>
 
 #include "ImageFormats.h"
+#include "ImageInput.h"
 #include "TStrings.h"
 
 namespace zemb::cli {
 
-struct InputImage {
-  ImageFormat format = ImageFormat::IntelHex;
-  // What the device is sent: an Intel HEX file's own lines; for the other formats the
-  // converted records behind ;MinAdr and ;MaxAdr lines.
-  TStringList lines;
-  SparseImage image;
-  // The entry of the type list an Intel HEX file's ;Type line selects, or -1.
-  int typeIndex = -1;
-  // The value of a ;Type line that selects no entry (empty when there is none or it did).
-  std::string unknownType;
-  // The address range: from the ;MinAdr/;MaxAdr lines of an Intel HEX file when it has
-  // them, else from the data.
-  bool hasRange = false;
-  uint32_t start = 0;
-  uint32_t end = 0;
-};
-
-// Reads and checks an image file's bytes in the given format; base places a binary image.
-// False with a message starting with name (and giving the line of a malformed record) on
-// failure; the message is printed escaped.
-bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
-                    uint32_t base, InputImage& input, std::string& error);
+// The count of first..last's addresses that hold a byte; the cost follows the data.
+uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last);
 
 // "00000-07FFF, 32768 data bytes, crc32 ..., sha1 ..., sum16 ...": the checksums of first..last
-// with 0xFF where the image gives no byte.
+// with 0xFF where the image gives no byte. The cost follows the span of first..last.
 std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last);
 
 // Checks the records a read received: every one a well-formed record with a good checksum,
@@ -48,7 +29,8 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
 ImageFormat ReadOutputFormat(const std::string& file, const ImageFormat* given);
 
 // What a read writes: Intel HEX as ;MinAdr, ;MaxAdr and (when typeIndex >= 0) ;Type lines
-// before the records as received; S-record converted; binary as start..end, 0xFF-filled.
+// before the records as received, and an end record when they do not end with one;
+// S-record converted; binary as start..end, 0xFF-filled.
 std::string ReadOutputText(ImageFormat format, const TStrings& received, const SparseImage& image,
                            uint32_t start, uint32_t end, int typeIndex);
 

@@ -1,0 +1,323 @@
+// The one image model every reader fills: each byte's origin, conflicting data refused,
+// nothing after the end record, S-record counts, segment wrap, the DOS end-of-file mark, and
+// a cost that follows the data rather than the addresses it spans.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "ChipTypes.h"
+#include "ImageFormats.h"
+#include "ImageTestSupport.h"
+
+namespace zemb {
+namespace {
+
+using testing::ByteMap;
+using testing::BytesOf;
+using testing::IHex;
+using testing::SRec;
+
+struct RuleCase {
+  const char* what;
+  ImageFormat format;
+  std::string text;
+  size_t line;         // 0: accepted
+  std::string reason;  // the error text, or a part of it
+};
+
+void CheckRules(const std::vector<RuleCase>& cases) {
+  for (const RuleCase& c : cases) {
+    SparseImage image;
+    ImageError error;
+    const bool read = ReadImage(c.format, c.text, 0, image, error);
+    if (c.line == 0) {
+      EXPECT_TRUE(read) << c.what << ": " << error.Text();
+      continue;
+    }
+    EXPECT_FALSE(read) << c.what;
+    EXPECT_EQ(error.line, c.line) << c.what;
+    EXPECT_NE(error.Text().find(c.reason), std::string::npos) << c.what << ": " << error.Text();
+  }
+}
+
+TEST(ImageRules, ConflictingDataIsRefusedNamingBothLines) {
+  const std::string hdr = ";MinAdr=0\r\n";
+  const std::string s0 = SRec(0, 2, 0, {'x'}) + "\n";
+  const std::vector<uint8_t> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  CheckRules({
+      {"hex", ImageFormat::IntelHex,
+       hdr + IHex(0, 8, {0x11}) + "\r\n" + IHex(0, 8, {0x22}) + "\r\n", 3,
+       "line 3 gives 0x0008 the value 22, line 2 gave 11"},
+      {"srec", ImageFormat::SRecord,
+       s0 + SRec(1, 2, 8, {0x11}) + "\n" + SRec(1, 2, 8, {0x22}) + "\n", 3,
+       "line 3 gives 0x0008 the value 22, line 2 gave 11"},
+      {"overlap, lowest differing address named", ImageFormat::IntelHex,
+       IHex(0, 0, ramp) + "\n" + IHex(0, 9, {9, 10, 0xAA, 0xBB}) + "\n", 2,
+       "line 2 gives 0x000B the value AA, line 1 gave 0B"},
+      {"above 64 KiB", ImageFormat::SRecord,
+       SRec(3, 4, 0x12345678, {1}) + "\n\n" + SRec(2, 3, 0x345678, {1}) + "\n" +
+           SRec(3, 4, 0x12345678, {2}) + "\n",
+       4, "line 4 gives 0x12345678 the value 02, line 1 gave 01"},
+      {"through a segment base", ImageFormat::IntelHex,
+       IHex(0, 0x10, {1}) + "\n" + IHex(2, 0, {0x00, 0x01}) + "\n" + IHex(0, 0, {2}) + "\n", 3,
+       "line 3 gives 0x0010 the value 02, line 1 gave 01"},
+      {"same value twice", ImageFormat::IntelHex,
+       IHex(0, 0, ramp) + "\n" + IHex(0, 4, {4, 5, 6}) + "\n" + IHex(0, 0, ramp) + "\n", 0, ""},
+      {"same value twice, srec", ImageFormat::SRecord,
+       SRec(1, 2, 8, {0x11}) + "\n" + SRec(1, 2, 8, {0x11}) + "\n", 0, ""},
+  });
+}
+
+TEST(ImageRules, DataAfterTheEndRecordIsRefused) {
+  const std::string data = IHex(0, 0, {0x42});
+  const std::string eof = kHexEofRecord;
+  CheckRules({
+      {"hex data", ImageFormat::IntelHex, data + "\n" + eof + "\n" + IHex(0, 4, {1}) + "\n", 3,
+       "data record after the end record of line 2"},
+      {"hex data, blank lines between", ImageFormat::IntelHex,
+       eof + "\n\n;MinAdr=0\n" + data + "\n", 4, "after the end record of line 1"},
+      {"s1 after s9", ImageFormat::SRecord,
+       SRec(1, 2, 0, {1}) + "\n" + SRec(9, 2, 0, {}) + "\n" + SRec(1, 2, 4, {1}) + "\n", 3,
+       "after the end record of line 2"},
+      {"s2 after s8", ImageFormat::SRecord,
+       SRec(2, 3, 0, {1}) + "\n" + SRec(8, 3, 0, {}) + "\n" + SRec(2, 3, 4, {1}) + "\n", 3,
+       "after the end record"},
+      {"s3 after s7", ImageFormat::SRecord, SRec(7, 4, 0, {}) + "\n" + SRec(3, 4, 4, {1}) + "\n", 2,
+       "after the end record"},
+      {"a malformed record after the end is still named", ImageFormat::IntelHex,
+       eof + "\n:0100000000\n", 2, "length"},
+      {"records without data after the end", ImageFormat::IntelHex,
+       data + "\n" + eof + "\n" + IHex(4, 0, {0, 1}) + "\n" + IHex(0, 0, {}) + "\n" + eof + "\n", 0,
+       ""},
+      {"srec records without data after the end", ImageFormat::SRecord,
+       SRec(9, 2, 0, {}) + "\n" + SRec(1, 2, 0, {}) + "\n" + SRec(5, 2, 0, {}) + "\n", 0, ""},
+  });
+}
+
+TEST(ImageRules, SRecordCountsMustMatch) {
+  const std::string two = SRec(1, 2, 0, {1}) + "\n" + SRec(1, 2, 1, {2}) + "\n";
+  CheckRules({
+      {"s5 matches", ImageFormat::SRecord, two + SRec(5, 2, 2, {}) + "\n" + SRec(9, 2, 0, {}), 0,
+       ""},
+      {"s6 matches", ImageFormat::SRecord, two + SRec(6, 3, 2, {}) + "\n", 0, ""},
+      {"s5 too high", ImageFormat::SRecord, two + SRec(5, 2, 3, {}) + "\n", 3,
+       "S5 record counts 3 data records, the file has 2 before it"},
+      {"s6 too low", ImageFormat::SRecord, two + SRec(6, 3, 1, {}) + "\n", 3, "S6 record counts 1"},
+      {"count of the records before it, not after", ImageFormat::SRecord,
+       SRec(1, 2, 0, {1}) + "\n" + SRec(5, 2, 2, {}) + "\n" + SRec(1, 2, 1, {2}) + "\n", 2,
+       "counts 2"},
+      {"a header record is not counted", ImageFormat::SRecord,
+       SRec(0, 2, 0, {'h'}) + "\n" + two + SRec(5, 2, 2, {}) + "\n", 0, ""},
+  });
+}
+
+TEST(ImageRules, SegmentOffsetsWrapLinearOnesRunOn) {
+  const std::vector<uint8_t> four = {1, 2, 3, 4};
+  struct Case {
+    const char* what;
+    std::string text;
+    ByteMap bytes;
+  };
+  const std::vector<Case> cases = {
+      {"segment 1000: FFFE.. wraps to the segment's start",
+       IHex(2, 0, {0x10, 0x00}) + "\n" + IHex(0, 0xFFFE, four) + "\n",
+       {{0x1FFFE, 1}, {0x1FFFF, 2}, {0x10000, 3}, {0x10001, 4}}},
+      {"segment 0",
+       IHex(2, 0, {0, 0}) + "\n" + IHex(0, 0xFFFF, four) + "\n",
+       {{0xFFFF, 1}, {0, 2}, {1, 3}, {2, 4}}},
+      {"segment base not a multiple of 64 KiB",
+       IHex(2, 0, {0x00, 0x01}) + "\n" + IHex(0, 0xFFFF, {7, 8}) + "\n",
+       {{0x1000F, 7}, {0x10, 8}}},
+      {"linear base: runs on",
+       IHex(4, 0, {0, 1}) + "\n" + IHex(0, 0xFFFE, four) + "\n",
+       {{0x1FFFE, 1}, {0x1FFFF, 2}, {0x20000, 3}, {0x20001, 4}}},
+      {"no base: runs on", IHex(0, 0xFFFF, {7, 8}) + "\n", {{0xFFFF, 7}, {0x10000, 8}}},
+      {"a linear record after a segment one ends the wrap",
+       IHex(2, 0, {0x10, 0}) + "\n" + IHex(4, 0, {0, 1}) + "\n" + IHex(0, 0xFFFF, {7, 8}) + "\n",
+       {{0x1FFFF, 7}, {0x20000, 8}}},
+  };
+  for (const Case& c : cases) {
+    SparseImage image;
+    ImageError error;
+    ASSERT_TRUE(ReadIntelHex(c.text, image, error)) << c.what << ": " << error.Text();
+    EXPECT_EQ(BytesOf(image), c.bytes) << c.what;
+  }
+}
+
+TEST(ImageRules, ADosEndOfFileMarkEndsATextImage) {
+  const std::string hex = IHex(0, 0, {0x42}) + "\r\n" + kHexEofRecord;
+  const std::string srec = SRec(1, 2, 0, {0x42}) + "\r\n" + SRec(9, 2, 0, {});
+  CheckRules({
+      {"hex, mark on a line of its own", ImageFormat::IntelHex, hex + "\r\n\x1A", 0, ""},
+      {"hex, mark right after the end record", ImageFormat::IntelHex, hex + "\x1A", 0, ""},
+      {"hex, mark then a line end", ImageFormat::IntelHex, hex + "\r\n\x1A\r\n", 0, ""},
+      {"srec", ImageFormat::SRecord, srec + "\n\x1A", 0, ""},
+      {"srec, CR only", ImageFormat::SRecord, srec + "\r\x1A", 0, ""},
+      {"the mark in the middle is a fault", ImageFormat::IntelHex, "\x1A\n" + hex, 1,
+       "not an Intel HEX record"},
+      {"two marks", ImageFormat::SRecord, srec + "\n\x1A\x1A", 3, "not an S-record"},
+  });
+  EXPECT_EQ(DetectImageFormat(hex + "\r\n\x1A"), ImageFormat::IntelHex);
+  EXPECT_EQ(DetectImageFormat(srec + "\x1A"), ImageFormat::SRecord);
+  EXPECT_EQ(DetectImageFormat(";MaxAdr=7FFF\r\n\x1A"), ImageFormat::IntelHex);
+  ImageFormat format = ImageFormat::Binary;
+  EXPECT_TRUE(FirstRecordFormat("\x1A", format) == false);
+  // A binary image keeps the byte as data.
+  SparseImage binary;
+  ImageError error;
+  ASSERT_TRUE(ReadBinary("\x01\x1A", 0, binary, error));
+  EXPECT_EQ(binary.Count(), 2u);
+}
+
+TEST(ImageRules, CostFollowsTheDataNotTheSpan) {
+  // 34 bytes of S3 records: one byte at 0 and one at FFFFFFFF.
+  const std::string ends = SRec(3, 4, 0, {0xAA}) + "\n" + SRec(3, 4, 0xFFFFFFFF, {0xBB}) + "\n";
+  ASSERT_EQ(ends.size(), 34u);
+  SparseImage image;
+  ImageError error;
+  ASSERT_TRUE(ReadSRecord(ends, image, error)) << error.Text();
+  EXPECT_EQ(image.Count(), 2u);
+  EXPECT_EQ(image.RunCount(), 2u);
+  EXPECT_EQ(image.Span(), uint64_t{1} << 32);
+  EXPECT_FALSE(image.Covers(0, 0xFFFFFFFF));
+  const OutsideRange outside = image.CountOutside(1, 0xFFFFFFFE);
+  EXPECT_EQ(outside.count, 2u);
+  EXPECT_EQ(outside.first, 0u);
+  EXPECT_EQ(EncodeIntelHexRecords(image).size(), 3u);  // two data records and one base
+
+  // Scattered one-byte records: one run each, however far apart.
+  std::string scattered;
+  constexpr uint32_t kRecords = 20000;
+  for (uint32_t i = 0; i < kRecords; ++i) {
+    scattered += SRec(3, 4, i * 0x10001u * 3, {static_cast<uint8_t>(i)}) + "\n";
+  }
+  SparseImage sparse;
+  ASSERT_TRUE(ReadSRecord(scattered, sparse, error)) << error.Text();
+  EXPECT_EQ(sparse.Count(), kRecords);
+  EXPECT_EQ(sparse.RunCount(), kRecords);
+
+  // A binary image is one run, whatever its size.
+  SparseImage binary;
+  ASSERT_TRUE(ReadBinary(std::string(0x100000, 'x'), 0x10, binary, error));
+  EXPECT_EQ(binary.RunCount(), 1u);
+}
+
+TEST(ImageModel, EveryByteKnowsItsOrigin) {
+  const std::string text = ";Type=8\r\n" + IHex(0, 0, {1, 2, 3, 4}) + "\r\n" +
+                           IHex(0, 2, {3, 4, 5}) + "\r\n" + kHexEofRecord + "\r\n";
+  SparseImage image;
+  ImageError error;
+  ASSERT_TRUE(ReadIntelHex(text, image, error, "chip.hex")) << error.Text();
+  const std::vector<std::pair<uint32_t, uint32_t>> lines = {{0, 2}, {3, 2}, {4, 3}};
+  for (const auto& [address, line] : lines) {
+    ImageOrigin origin;
+    ASSERT_TRUE(image.OriginOf(address, origin)) << address;
+    EXPECT_EQ(origin.source, "chip.hex");
+    EXPECT_EQ(origin.line, line) << address;
+  }
+  ImageOrigin none;
+  EXPECT_FALSE(image.OriginOf(5, none));
+
+  // Data from a second file that contradicts the first names both files.
+  ASSERT_FALSE(ReadSRecord(SRec(1, 2, 3, {9}), image, error, "patch.s19"));
+  EXPECT_EQ(error.Text(), "patch.s19 line 1 gives 0x0003 the value 09, chip.hex line 2 gave 04");
+  EXPECT_EQ(image.Count(), 5u);  // the refused record placed nothing
+  ASSERT_FALSE(ReadBinary("\x01\x02\x07", 0, image, error, "a.bin"));
+  EXPECT_EQ(error.Text(), "a.bin gives 0x0002 the value 07, chip.hex line 2 gave 03");
+}
+
+// Random placements and replacements against a plain map: the runs must split, join and
+// report exactly what the map holds.
+TEST(ImageModel, RunsAgreeWithAPlainMap) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    SparseImage image;
+    ByteMap reference;
+    const uint32_t window = round % 2 == 0 ? 64 : 4096;
+    const uint32_t base = round % 3 == 0 ? 0xFFFFFFFFu - window : 0x1000u * round;
+    for (int op = 0; op < 60; ++op) {
+      const uint32_t at = base + rng() % window;
+      const size_t size = 1 + rng() % 24;
+      std::vector<uint8_t> data(size);
+      for (auto& b : data) b = static_cast<uint8_t>(rng() % 3);
+      const uint32_t line = static_cast<uint32_t>(op + 1);
+      if (rng() % 3 == 0) {
+        image.SetRange(at, data.data(), size);
+        for (size_t i = 0; i < size && uint64_t{at} + i <= 0xFFFFFFFFu; ++i) {
+          reference[at + static_cast<uint32_t>(i)] = data[i];
+        }
+        continue;
+      }
+      bool clash = false;
+      for (size_t i = 0; i < size && uint64_t{at} + i <= 0xFFFFFFFFu; ++i) {
+        const auto it = reference.find(at + static_cast<uint32_t>(i));
+        clash = clash || (it != reference.end() && it->second != data[i]);
+      }
+      ImageConflict conflict;
+      ASSERT_EQ(image.Place(at, data.data(), size, 0, line, &conflict), !clash);
+      if (clash) {
+        EXPECT_NE(reference.at(conflict.address), conflict.value);
+        EXPECT_EQ(reference.at(conflict.address), conflict.earlier);
+        continue;
+      }
+      for (size_t i = 0; i < size && uint64_t{at} + i <= 0xFFFFFFFFu; ++i) {
+        reference.emplace(at + static_cast<uint32_t>(i), data[i]);
+      }
+    }
+    ASSERT_EQ(BytesOf(image), reference) << round;
+    ASSERT_EQ(image.Count(), reference.size());
+    EXPECT_EQ(image.MinAddress(), reference.begin()->first);
+    EXPECT_EQ(image.MaxAddress(), reference.rbegin()->first);
+    // Runs are maximal: no two touch.
+    uint64_t lastEnd = 0;
+    bool first = true;
+    image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
+      EXPECT_TRUE(first || address > lastEnd) << round;
+      first = false;
+      lastEnd = uint64_t{address} + size;
+    });
+    for (int probe = 0; probe < 40; ++probe) {
+      const uint32_t lo = base + rng() % window;
+      const uint32_t hi = lo + rng() % 32;
+      if (hi < lo) continue;
+      bool covered = true;
+      OutsideRange outside;
+      for (uint64_t a = lo; a <= hi; ++a) covered = covered && reference.count(a);
+      for (const auto& [a, v] : reference) {
+        if (a >= lo && a <= hi) continue;
+        if (outside.count++ == 0) outside.first = a;
+      }
+      EXPECT_EQ(image.Covers(lo, hi), covered) << round;
+      const OutsideRange got = image.CountOutside(lo, hi);
+      EXPECT_EQ(got.count, outside.count);
+      if (outside.count > 0) {
+        EXPECT_EQ(got.first, outside.first);
+      }
+      const std::vector<uint8_t> flat = image.Flatten(lo, hi, 0xEE);
+      for (uint64_t a = lo; a <= hi; ++a) {
+        const auto it = reference.find(static_cast<uint32_t>(a));
+        EXPECT_EQ(flat[a - lo], it == reference.end() ? 0xEE : it->second);
+      }
+    }
+  }
+}
+
+TEST(ChipTypeTable, CapacityAndWidthOfEveryPart) {
+  for (const ChipType& type : ChipTypeTable()) {
+    EXPECT_EQ(type.capacity & (type.capacity - 1), 0u) << type.part;
+    const bool word = std::string(type.code) >= "10";
+    EXPECT_EQ(type.width, word ? 16 : 8) << type.part;
+    EXPECT_EQ(WidthText(type), word ? "x16" : "x8");
+  }
+  const auto& table = ChipTypeTable();
+  EXPECT_EQ(CapacityText(table[0].capacity), "4 KiB");   // 2732A
+  EXPECT_EQ(CapacityText(table[8].capacity), "32 KiB");  // 27256
+  EXPECT_EQ(CapacityText(table[9].capacity), "64 KiB");  // 27512
+  EXPECT_EQ(CapacityText(table[10].capacity), "128 KiB");
+  EXPECT_EQ(CapacityText(table[18].capacity), "128 KiB");
+  EXPECT_EQ(CapacityText(16u << 20), "16 MiB");
+  EXPECT_EQ(CapacityText(0x1001), "4097 bytes");
+}
+
+}  // namespace
+}  // namespace zemb

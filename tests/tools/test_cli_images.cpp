@@ -1,0 +1,285 @@
+// What the command line makes of an image before anything is sent, and of the data a read
+// brings back: ranges that leave data out or span more than any chip, reads that contradict
+// themselves or lack their end record, and traffic left over from an interrupted command.
+// In-process against a scripted writer on a virtual clock.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "CliCore.h"
+#include "FakeRomWriter.h"
+#include "FileIO.h"
+#include "ForwardingChannel.h"
+#include "ScriptedChannel.h"
+
+namespace zemb::cli {
+namespace {
+
+using test::FakeRomWriter;
+using test::ScriptedChannel;
+
+class BorrowedChannel : public ForwardingChannel {
+ public:
+  explicit BorrowedChannel(SerialChannel& target) : ForwardingChannel(target) {}
+};
+
+// An S-record line with its count and checksum.
+std::string SRec(int type, int addressBytes, uint32_t address, const std::string& data) {
+  std::string bytes(1, static_cast<char>(addressBytes + data.size() + 1));
+  for (int i = addressBytes - 1; i >= 0; --i) bytes += static_cast<char>(address >> (8 * i));
+  bytes += data;
+  unsigned sum = 0;
+  for (char c : bytes) sum += static_cast<uint8_t>(c);
+  bytes += static_cast<char>(~sum);
+  std::string line = "S" + std::to_string(type);
+  for (char c : bytes) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<uint8_t>(c));
+    line += hex;
+  }
+  return line + "\r\n";
+}
+
+class CliImages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zembromw_cli_images_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Write(const std::string& name, const std::string& text) {
+    std::ofstream(Path(name), std::ios::binary) << text;
+    return Path(name);
+  }
+  std::string Read(const std::string& path) {
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(path, bytes)) << path;
+    return bytes;
+  }
+
+  // A fresh line and writer for each run; before() may queue traffic or change answers.
+  int Run(const std::vector<std::string>& args,
+          const std::function<void(FakeRomWriter&, ScriptedChannel&)>& before = nullptr) {
+    line_ = std::make_unique<ScriptedChannel>();
+    device_ = std::make_unique<FakeRomWriter>(*line_);
+    device_->AnswerHandshakeAndType();
+    device_->On("RB ", {"RB OK\r"});
+    device_->On("RR ", {":0400000001020304F2\r:00000001FF\rRR OK\r"});
+    device_->On("RP ", {"RB OK\r"});
+    device_->On("RC ", {""});
+    device_->On("RW ", {""});
+    // The answer after the image's end record, as each upload command expects it.
+    for (const auto& [command, answer] :
+         {std::pair{"program", "RP OK\r"}, {"compare", "RC OK\r"}, {"write", "RW OK\r"}}) {
+      if (std::find(args.begin(), args.end(), command) != args.end()) {
+        device_->On(":00000001FF", {answer});
+      }
+    }
+    if (before) before(*device_, *line_);
+    out.str("");
+    err.str("");
+    Options options;
+    std::string error;
+    if (!ParseArguments(args, options, error)) {
+      err << error;
+      return -1;
+    }
+    Environment env;
+    env.out = &out;
+    env.err = &err;
+    env.in = &in;
+    env.channel = std::make_unique<BorrowedChannel>(*line_);
+    return cli::Run(options, env);
+  }
+
+  // The commands the writer was sent, data lines left out.
+  std::vector<std::string> Commands() const {
+    std::vector<std::string> commands;
+    for (const auto& l : device_->lines) {
+      if (!l.empty() && l[0] == 'R') commands.push_back(l);
+    }
+    return commands;
+  }
+  bool NothingSent() const { return line_ == nullptr || line_->written.empty(); }
+
+  std::string dir_;
+  std::unique_ptr<ScriptedChannel> line_;
+  std::unique_ptr<FakeRomWriter> device_;
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+};
+
+// One data byte at 0x10, behind a header that ends at 0x0F.
+const char kBeyondHeader[] =
+    ";MinAdr=0\r\n;MaxAdr=F\r\n:0100000042BD\r\n:0100100043AC\r\n:00000001FF\r\n";
+
+TEST_F(CliImages, DataOutsideTheRangeIsRefusedFromTheHeaderAndWarnedFromTheCommandLine) {
+  const std::string file = Write("beyond.hex", kBeyondHeader);
+  const std::string s19 =
+      Write("wide.s19", SRec(1, 2, 0x100, std::string(4, 'a')) +
+                            SRec(1, 2, 0x300, std::string(2, 'b')) + SRec(9, 2, 0, ""));
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::string message;
+    std::string command;  // what reached the device, empty: nothing
+  };
+  const Case cases[] = {
+      {{"program", file},
+       kExitUsage,
+       "beyond.hex: 1 data byte outside 00000-0000F, the range of its ;MinAdr/;MaxAdr lines, the "
+       "first at 0x0010 (line 4)",
+       ""},
+      {{"compare", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
+      {{"write", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
+      {{"program", file, "0", "F"},
+       kExitOk,
+       "warning: " + file +
+           ": 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); only 00000-0000F is "
+           "asked of the device",
+       "RP 00000,0000F+00000"},
+      {{"-q", "write", s19, "101", "200"},
+       kExitOk,
+       ": 3 data bytes outside 00101-00200, the first at 0x0100 (line 1)",
+       "RW 00101,00200+00000"},
+      // Data on both sides of a range that covers none of it.
+      {{"compare", s19, "200", "2FF"},
+       kExitOk,
+       "6 data bytes outside 00200-002FF, the first at 0x0100 (line 1)",
+       "RC 00200,002FF+00000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    EXPECT_EQ(Run(c.args), c.exit) << err.str();
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+    if (c.command.empty()) {
+      EXPECT_TRUE(NothingSent());
+    } else {
+      EXPECT_EQ(Commands().back(), c.command);
+    }
+  }
+}
+
+TEST_F(CliImages, RangesWiderThanAnyChipAreRefusedAndInfoLeavesOutTheChecksums) {
+  // Two bytes, at the bottom and the top of the address space.
+  const std::string far =
+      Write("far.s19", SRec(3, 4, 0, "\x11") + SRec(3, 4, 0xFFFFFFFF, "\x22") + SRec(7, 4, 0, ""));
+  const std::string small = Write("small.hex", ":0100000042BD\r\n:00000001FF\r\n");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"program", far}, {"compare", far}, {"write", far}, {"write", small, "0", "1000000"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    EXPECT_EQ(Run(args), kExitUsage);
+    EXPECT_NE(err.str().find("more than 16 MiB: no chip in the type list is near that size"),
+              std::string::npos)
+        << err.str();
+    EXPECT_TRUE(NothingSent());
+  }
+  // Exactly 16 MiB is still taken.
+  EXPECT_EQ(Run({"write", small, "0", "FFFFFF"}), kExitOk) << err.str();
+
+  EXPECT_EQ(Run({"info", far}), kExitOk);
+  EXPECT_EQ(out.str(), far +
+                           ": srec, 00000-FFFFFFFF, 2 data bytes; no checksums: the range spans "
+                           "4294967296 bytes, more than the 16 MiB they are taken over\n");
+  EXPECT_EQ(Run({"info", far, "0", "FF"}), kExitOk);
+  EXPECT_NE(out.str().find("00000-000FF, 1 data bytes, crc32 "), std::string::npos) << out.str();
+}
+
+TEST_F(CliImages, ReadsThatContradictThemselvesOrLackTheEndRecord) {
+  const std::string target = Write("chip.hex", "precious\r\n");
+  struct Case {
+    const char* name;
+    std::string sent;  // what the writer answers to RR
+    int exit;
+    std::string written;  // the file afterwards
+  };
+  const std::string header = ";MinAdr=0000\r\n;MaxAdr=0003\r\n;Type=8\r\n";
+  const Case cases[] = {
+      {"two records give address 1 different values",
+       ":0400000001020304F2\r:0100010009F5\r:00000001FF\rRR OK\r", kExitDeviceNg, "precious\r\n"},
+      {"the same value twice is no contradiction",
+       ":0400000001020304F2\r:0100010002FC\r:00000001FF\rRR OK\r", kExitOk,
+       header + ":0400000001020304F2\r\n:0100010002FC\r\n:00000001FF\r\n"},
+      {"no end record", ":0400000001020304F2\rRR OK\r", kExitOk,
+       header + ":0400000001020304F2\r\n:00000001FF\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Write("chip.hex", "precious\r\n");
+    EXPECT_EQ(Run({"read", "0", "3", target},
+                  [&](FakeRomWriter& d, ScriptedChannel&) { d.On("RR ", {c.sent}); }),
+              c.exit)
+        << err.str();
+    EXPECT_EQ(Read(target), c.written);
+    if (c.exit == kExitDeviceNg) {
+      EXPECT_NE(err.str().find("contradicts itself: line 2 gives 0x0001 the value 09, line 1 gave "
+                               "02"),
+                std::string::npos)
+          << err.str();
+    }
+  }
+  // An S-record file gets its end record from the writer in any case.
+  EXPECT_EQ(Run({"--format", "srec", "-q", "read", "0", "3", "-"},
+                [](FakeRomWriter& d, ScriptedChannel&) {
+                  d.On("RR ", {":0400000001020304F2\rRR OK\r"});
+                }),
+            kExitOk);
+  EXPECT_EQ(out.str(), "S0030000FC\r\nS107000001020304EE\r\nS9030000FC\r\n");
+}
+
+// The writer still sends a read that was stopped: a record every 20 ms for `ms`.
+void StillSending(ScriptedChannel& line, int64_t ms) {
+  const std::string record = ":10000000000102030405060708090A0B0C0D0E0F78\r";
+  for (int64_t t = 0; t < ms; t += 20) line.DeliverAt(t, record);
+}
+
+TEST_F(CliImages, TrafficLeftFromAnInterruptedReadIsDrainedAndNamed) {
+  struct Case {
+    const char* name;
+    int64_t sendingMs;
+    int exit;
+    std::string message;  // empty: nothing said
+  };
+  const Case cases[] = {
+      {"a read that ends two seconds into the next command", 2000, kExitOk,
+       "the device was still sending (4400 bytes drained), most likely for a command that was "
+       "interrupted"},
+      {"a device that does not stop", 120 * 1000, kExitPortFailed,
+       "the device is still sending (28800 bytes drained); let it finish or reset it"},
+      {"a line end left from the last answer", 1, kExitOk, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int status = Run({"blank", "0", "FFF"}, [&](FakeRomWriter&, ScriptedChannel& line) {
+      if (c.sendingMs == 1) {
+        line.Deliver("\n");
+      } else {
+        StillSending(line, c.sendingMs);
+      }
+    });
+    EXPECT_EQ(status, c.exit) << err.str();
+    if (c.message.empty()) {
+      EXPECT_EQ(err.str(), "RB OK\n");
+    } else {
+      EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+    }
+    EXPECT_EQ(err.str().find("no answer to the handshake"), std::string::npos) << err.str();
+    if (c.exit == kExitOk) {
+      EXPECT_EQ(Commands().back(), "RB 0000,0FFF");
+    } else {
+      EXPECT_TRUE(device_->lines.empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zemb::cli

@@ -1,0 +1,55 @@
+// The commands of the command line and the options they take, in two tables from which the
+// parser checks what is given and the help text is written.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CliCore.h"
+
+namespace zemb::cli {
+
+// What an option does for a command; a command lists the uses it has, and an option given
+// to a command that has none of its uses is refused rather than ignored.
+enum OptionUse : unsigned {
+  kUseEverywhere = 0,
+  kUseInputFormat = 1u << 0,   // --format: the format FILE is read as
+  kUseOutputFormat = 1u << 1,  // --format: the format written
+  kUseBase = 1u << 2,          // --base: where a binary input starts
+};
+
+struct CommandSpec {
+  const char* name;
+  Command command;
+  // As the help shows them: "START END FILE".
+  const char* operands;
+  // The help's description; further lines after '\n'.
+  const char* summary;
+  // Opens the port and addresses the ROM writer.
+  bool needsDevice;
+  // The OptionUse bits of the options it takes beyond those every command takes.
+  unsigned uses;
+  // Runs the command after the arguments were parsed; returns the exit status.
+  int (*run)(const Options& options, Environment& env);
+};
+
+struct OptionSpec {
+  const char* longName;   // without "--"
+  char shortName;         // '\0' for none
+  const char* valueName;  // null for a switch
+  unsigned use;           // kUseEverywhere, or the OptionUse bits it serves
+  const char* summary;
+  // Stores the value (empty for a switch); false with a message for a bad value.
+  bool (*apply)(Options& options, const std::string& value, std::string& error);
+};
+
+const std::vector<CommandSpec>& CommandTable();
+const std::vector<OptionSpec>& OptionTable();
+
+// The entry of name, or null.
+const CommandSpec* FindCommand(std::string_view name);
+// The entry of command; null for Command::None.
+const CommandSpec* SpecOf(Command command);
+
+}  // namespace zemb::cli
