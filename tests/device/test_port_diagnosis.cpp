@@ -201,6 +201,15 @@ TEST_F(PortDiagnosisTest, EachCauseNamesItsFix) {
        [&] { roots_.udevRuleDirs = {root_ + "/etc-rules"}; },
        {"does not exist.", "Serial ports that exist now:"},
        {"brltty"}},
+      {"missing, a by-id name whose adapter was unplugged",
+       sysfs_.Roots().byId + "/usb-Prolific_USB-Serial-if00-port0",
+       SerialFault::NoDevice,
+       [&] {
+         fs::create_symlink("../../ttyUSB9",
+                            sysfs_.Roots().byId + "/usb-Prolific_USB-Serial-if00-port0");
+       },
+       {"usb-Prolific_USB-Serial-if00-port0 names a device that is gone (unplugged?)."},
+       {"does not exist"}},
       {"missing, a placeholder UART",
        sysfs_.Dev("ttyS1"),
        SerialFault::NoDevice,
