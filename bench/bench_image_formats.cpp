@@ -1,6 +1,7 @@
 // Times the conversions the command line makes for a 1-Mbit (128 KiB) image: binary to the
-// Intel HEX lines that are uploaded, those lines back to an image, S-record both ways, and
-// the checksums of a read. Prints the best and the median of several runs.
+// Intel HEX lines that are uploaded, those lines back to an image, S-record both ways, the
+// checksums of a read, and each shaping step. Prints the best and the median of several
+// runs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "ImageFormats.h"
+#include "ImageShaping.h"
 
 namespace {
 
@@ -82,6 +84,78 @@ int main(int argc, char** argv) {
     const auto* data = reinterpret_cast<const uint8_t*>(binary.data());
     return static_cast<size_t>(zemb::Crc32(data, kSize) ^ zemb::ByteSum16(data, kSize)) +
            zemb::Sha1Hex(data, kSize).size();
+  });
+
+  // Shaping the 1-Mbit image as it would be for its chips.
+  zemb::SparseImage hexImage;
+  zemb::ReadIntelHex(hexText, hexImage, error);  // one run per record, as files give it
+  zemb::SparseImage even;
+  zemb::SparseImage odd;
+  std::string why;
+  zemb::SplitImage(image, 2, 0, 1, even, why);
+  zemb::SplitImage(image, 2, 1, 1, odd, why);
+  const zemb::SparseImage quarter = zemb::CropImage(image, 0, 0x7FFF);
+  zemb::SparseImage sparse;  // every other 16-byte record missing
+  for (uint32_t at = 0; at < kSize; at += 32) {
+    sparse.SetRange(at, reinterpret_cast<const uint8_t*>(binary.data()) + at, 16);
+  }
+  std::printf("shaping (target: each under 20 ms)\n");
+  auto shaped = [](const zemb::SparseImage& out) { return static_cast<size_t>(out.Count()); };
+  Time("offset +0x8000 and back", runs, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::OffsetImage(hexImage, 0x8000, out, e);
+    zemb::OffsetImage(out, -0x8000, out, e);
+    return shaped(out);
+  });
+  Time("crop 0x4000-0x13FFF", runs,
+       [&] { return shaped(zemb::CropImage(hexImage, 0x4000, 0x13FFF)); });
+  Time("swap", runs, [&] { return shaped(zemb::SwapBytes(hexImage)); });
+  Time("split 2:0 (even bytes)", runs, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::SplitImage(hexImage, 2, 0, 1, out, e);
+    return shaped(out);
+  });
+  Time("split 2:1:2 (high word of 32 bits)", runs, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::SplitImage(hexImage, 2, 1, 2, out, e);
+    return shaped(out);
+  });
+  Time("fill FF, half the records missing", runs, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::FillImage(sparse, 0, kSize - 1, 0xFF, out, e);
+    return shaped(out);
+  });
+  Time("mirror 32 KiB through 1 Mbit", runs, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::MirrorImage(quarter, kSize, out, e);
+    return shaped(out);
+  });
+  Time("merge two 64 KiB lanes", runs, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::MergeImages({&even, &odd}, 1, out, e);
+    return shaped(out);
+  });
+  Time("shape: offset, crop, swap, split, pad", runs, [&] {
+    zemb::ShapeOptions options;
+    options.offset = true;
+    options.offsetBy = 0x100;
+    options.crop = true;
+    options.cropLast = kSize - 1;
+    options.swap = true;
+    options.split = true;
+    options.pad = true;
+    zemb::ShapeTarget target;
+    target.capacity = kSize / 2;
+    zemb::SparseImage out;
+    std::string e;
+    zemb::ShapeImage(hexImage, options, target, out, e);
+    return shaped(out);
   });
   return 0;
 }

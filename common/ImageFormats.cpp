@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 namespace zemb {
 namespace {
@@ -173,22 +174,35 @@ SparseImage::RunMap::const_iterator SparseImage::FirstRunReaching(uint32_t addre
   return it;
 }
 
-void SparseImage::Insert(uint32_t address, size_t pool, uint32_t size, uint32_t source,
+void SparseImage::Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source,
                          uint32_t line) {
   count_ += size;
   const auto it = runs_.lower_bound(address);
   if (it != runs_.begin()) {
-    // Bytes placed one after another from one origin stay one run (a binary file, Set in
-    // a loop); records of a text file differ in their line and stay apart.
+    // Bytes placed one after another stay one run: from one origin (a binary file, Set in a
+    // loop), or as records of one size on consecutive lines (a text file written in order).
     Run& before = std::prev(it)->second;
-    if (uint64_t{std::prev(it)->first} + before.size == address &&
-        before.pool + before.size == pool && before.source == source && before.line == line &&
-        uint64_t{before.size} + size <= UINT32_MAX) {
+    const bool follows = uint64_t{std::prev(it)->first} + before.size == address &&
+                         uint64_t{before.pool} + before.size == pool && before.source == source &&
+                         uint64_t{before.size} + size <= UINT32_MAX;
+    if (follows && before.step == 0 && before.line == line) {
       before.size += size;
       return;
     }
+    if (follows && line > 0 && before.line > 0) {
+      if (before.step == 0 && line == before.line + 1 && size <= before.size) {
+        before.step = before.size;
+        before.size += size;
+        return;
+      }
+      if (before.step > 0 && before.size % before.step == 0 &&
+          line == before.line + before.size / before.step && size <= before.step) {
+        before.size += size;
+        return;
+      }
+    }
   }
-  runs_.emplace_hint(it, address, Run{size, source, line, pool});
+  runs_.emplace_hint(it, address, Run{size, source, line, pool, 0});
 }
 
 void SparseImage::Remove(uint32_t first, uint32_t last) {
@@ -203,13 +217,28 @@ void SparseImage::Remove(uint32_t first, uint32_t last) {
     it = runs_.erase(it);
     count_ -= run.size;
     if (start < first) {
-      runs_.emplace(start, Run{first - start, run.source, run.line, run.pool});
-      count_ += first - start;
+      Run left = run;
+      left.size = first - start;
+      runs_.emplace(start, left);
+      count_ += left.size;
     }
     if (end > uint64_t{last} + 1) {
-      const auto kept = static_cast<uint32_t>(end - last - 1);
-      runs_.emplace(last + 1, Run{kept, run.source, run.line, run.pool + (last + 1 - start)});
-      count_ += kept;
+      // What is kept after the range starts at offset `from`, maybe inside a record: that
+      // record's rest is a run of one line, the whole records after it keep the step.
+      uint32_t from = last + 1 - start;
+      while (from < run.size) {
+        Run right = run;
+        right.pool = run.pool + from;
+        right.line = run.LineAt(from);
+        right.size = run.size - from;
+        if (run.step > 0 && from % run.step != 0) {
+          right.step = 0;
+          right.size = std::min(right.size, run.step - from % run.step);
+        }
+        runs_.emplace(start + from, right);
+        count_ += right.size;
+        from += right.size;
+      }
     }
   }
 }
@@ -218,12 +247,29 @@ void SparseImage::CompactPool() {
   std::vector<uint8_t> pool;
   pool.reserve(static_cast<size_t>(count_));
   for (auto& [address, run] : runs_) {
-    const size_t at = pool.size();
+    const auto at = static_cast<uint32_t>(pool.size());
     pool.insert(pool.end(), pool_.begin() + static_cast<std::ptrdiff_t>(run.pool),
-                pool_.begin() + static_cast<std::ptrdiff_t>(run.pool + run.size));
+                pool_.begin() + static_cast<std::ptrdiff_t>(run.pool) + run.size);
     run.pool = at;
   }
   pool_.swap(pool);
+}
+
+uint32_t SparseImage::AppendToPool(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> copy;
+  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
+    copy.assign(data, data + size);
+    data = copy.data();
+  }
+  // Replaced and doubly placed bytes stay in the pool until they outweigh the live ones.
+  if (pool_.size() > 2 * count_ + 0x10000) CompactPool();
+  if (pool_.size() + size > UINT32_MAX) {
+    CompactPool();
+    if (pool_.size() + size > UINT32_MAX) throw std::length_error("image larger than 4 GiB");
+  }
+  const auto at = static_cast<uint32_t>(pool_.size());
+  pool_.insert(pool_.end(), data, data + size);
+  return at;
 }
 
 bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint32_t source,
@@ -241,20 +287,13 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
         conflict->address = static_cast<uint32_t>(at);
         conflict->value = given;
         conflict->earlier = held;
-        conflict->earlierOrigin = {sources_[it->second.source], it->second.line};
+        conflict->earlierOrigin = {sources_[it->second.source],
+                                   it->second.LineAt(static_cast<uint32_t>(at - it->first))};
       }
       return false;
     }
   }
-  const size_t length = static_cast<size_t>(end - address);
-  const size_t base = pool_.size();
-  // data may point into the pool itself (a run of this image placed again).
-  std::vector<uint8_t> copy;
-  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
-    copy.assign(data, data + length);
-    data = copy.data();
-  }
-  pool_.insert(pool_.end(), data, data + length);
+  const uint32_t base = AppendToPool(data, static_cast<size_t>(end - address));
   // Only the addresses no run holds yet take the new bytes; the others keep their origin.
   uint64_t at = address;
   auto it = FirstRunReaching(address);
@@ -262,7 +301,7 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
     const uint64_t gapEnd = it == runs_.end() ? end : std::min<uint64_t>(it->first, end);
     while (at < gapEnd) {
       const auto piece = static_cast<uint32_t>(std::min<uint64_t>(gapEnd - at, 0x80000000u));
-      Insert(static_cast<uint32_t>(at), base + static_cast<size_t>(at - address), piece, source,
+      Insert(static_cast<uint32_t>(at), base + static_cast<uint32_t>(at - address), piece, source,
              line);
       at += piece;
     }
@@ -280,19 +319,11 @@ void SparseImage::Set(uint32_t address, uint8_t value) {
 void SparseImage::SetRange(uint32_t address, const uint8_t* data, size_t size) {
   const uint64_t end = std::min<uint64_t>(uint64_t{address} + size, kAddressLimit);
   if (end <= address) return;
-  std::vector<uint8_t> copy;
-  if (!pool_.empty() && data >= pool_.data() && data < pool_.data() + pool_.size()) {
-    copy.assign(data, data + (end - address));
-    data = copy.data();
-  }
+  const uint32_t base = AppendToPool(data, static_cast<size_t>(end - address));
   Remove(address, static_cast<uint32_t>(end - 1));
-  // Replaced bytes stay in the pool until they outweigh the live ones.
-  if (pool_.size() > 2 * count_ + 0x10000) CompactPool();
-  const size_t base = pool_.size();
-  pool_.insert(pool_.end(), data, data + (end - address));
   for (uint64_t at = address; at < end;) {
     const auto piece = static_cast<uint32_t>(std::min<uint64_t>(end - at, 0x80000000u));
-    Insert(static_cast<uint32_t>(at), base + static_cast<size_t>(at - address), piece, 0, 0);
+    Insert(static_cast<uint32_t>(at), base + static_cast<uint32_t>(at - address), piece, 0, 0);
     at += piece;
   }
 }
@@ -313,7 +344,7 @@ bool SparseImage::OriginOf(uint32_t address, ImageOrigin& origin) const {
   const auto it = FirstRunReaching(address);
   if (it == runs_.end() || it->first > address) return false;
   origin.source = sources_[it->second.source];
-  origin.line = it->second.line;
+  origin.line = it->second.LineAt(address - it->first);
   return true;
 }
 
@@ -681,6 +712,19 @@ std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image) {
     }
   });
   return records;
+}
+
+bool EndsWithHexEndRecord(std::string_view text) {
+  LineReader reader(WithoutDosEof(text));
+  std::string_view line;
+  std::string_view last;
+  while (reader.Next(line)) {
+    line = TrimBlanks(line);
+    if (!line.empty() && line[0] != ';') last = line;
+  }
+  HexRecord record;
+  return ParseHexRecord(last, record) == HexParseResult::Ok && record.type == kHexEndOfFile &&
+         record.data.empty();
 }
 
 std::string WriteIntelHex(const SparseImage& image) {

@@ -116,12 +116,12 @@ class SparseImage {
       auto next = std::next(it);
       // Neighbouring runs whose bytes also sit side by side in the pool are one piece.
       uint64_t end = uint64_t{it->first} + it->second.size;
-      uint64_t poolEnd = it->second.pool + it->second.size;
+      uint64_t poolEnd = uint64_t{it->second.pool} + it->second.size;
       bool contiguous = true;
       while (next != runs_.end() && next->first == end) {
         contiguous = contiguous && next->second.pool == poolEnd;
         end += next->second.size;
-        poolEnd = next->second.pool + next->second.size;
+        poolEnd = uint64_t{next->second.pool} + next->second.size;
         ++next;
       }
       const size_t size = static_cast<size_t>(end - it->first);
@@ -141,17 +141,23 @@ class SparseImage {
 
  private:
   // A run of present bytes starting at its key: its bytes are pool_[pool, pool + size).
+  // Records of step bytes on consecutive lines share one run: the byte at offset o came
+  // from line + o / step (step 0: every byte from line).
   struct Run {
     uint32_t size = 0;
     uint32_t source = 0;
     uint32_t line = 0;
-    size_t pool = 0;
+    uint32_t pool = 0;
+    uint32_t step = 0;
+    uint32_t LineAt(uint32_t offset) const { return step == 0 ? line : line + offset / step; }
   };
   using RunMap = std::map<uint32_t, Run>;
 
   // The first run that ends at or after address.
   RunMap::const_iterator FirstRunReaching(uint32_t address) const;
-  void Insert(uint32_t address, size_t pool, uint32_t size, uint32_t source, uint32_t line);
+  void Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source, uint32_t line);
+  // Copies data to the end of the pool (data may lie in the pool) and returns where it went.
+  uint32_t AppendToPool(const uint8_t* data, size_t size);
   void Remove(uint32_t first, uint32_t last);
   void CompactPool();
 
@@ -223,6 +229,10 @@ std::string_view WithoutDosEof(std::string_view text);
 // Data records of up to 16 bytes, aligned to 16-byte boundaries, with a type 04 record
 // before the first record of every 64 KiB block other than the first; no end record.
 std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image);
+// True when the last record of an Intel HEX text (blank and ";" lines and a DOS end-of-file
+// mark aside) is a well-formed end record; a text without it gets kHexEofRecord appended
+// before it is saved, so that every file written ends properly.
+bool EndsWithHexEndRecord(std::string_view text);
 // The whole image as Intel HEX text, each line followed by CR LF, end record last (also for
 // an empty image).
 std::string WriteIntelHex(const SparseImage& image);

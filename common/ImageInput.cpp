@@ -79,11 +79,18 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
     }
     return true;
   }
+  ConvertToRecords(input);
+  return true;
+}
+
+void ConvertToRecords(InputImage& input) {
   std::vector<std::string> lines;
-  if (!input.image.Empty()) {
+  input.hasRange = !input.image.Empty();
+  input.start = 0;
+  input.end = 0;
+  if (input.hasRange) {
     input.start = input.image.MinAddress();
     input.end = input.image.MaxAddress();
-    input.hasRange = true;
     lines.push_back(";MinAdr=" + Hex(input.start, 4));
     lines.push_back(";MaxAdr=" + Hex(input.end, 4));
   }
@@ -92,7 +99,6 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
                std::make_move_iterator(records.end()));
   lines.emplace_back(kHexEofRecord);
   input.lines.SetLines(std::move(lines));
-  return true;
 }
 
 }  // namespace zemb

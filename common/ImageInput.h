@@ -28,6 +28,11 @@ struct InputImage {
   uint32_t end = 0;
 };
 
+// Replaces input.lines with input.image as Intel HEX records of 16 bytes behind ;MinAdr and
+// ;MaxAdr lines, with an end record last, and takes the range from the data: what a file
+// converted on this side (S-record, binary, a shaped image) sends.
+void ConvertToRecords(InputImage& input);
+
 // Reads and checks an image file's bytes in the given format; base places a binary image.
 // False with a message starting with name (and giving the line of a malformed record) on
 // failure; the message may hold any byte of the file and must be escaped for a terminal.

@@ -3,6 +3,7 @@
 // a cost that follows the data rather than the addresses it spans.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "ChipTypes.h"
@@ -196,10 +197,38 @@ TEST(ImageRules, CostFollowsTheDataNotTheSpan) {
   EXPECT_EQ(sparse.Count(), kRecords);
   EXPECT_EQ(sparse.RunCount(), kRecords);
 
+  // Records written in order share runs; each byte still knows its line.
+  std::vector<uint8_t> megabit(0x20000);
+  std::mt19937 rng(2);
+  for (auto& b : megabit) b = static_cast<uint8_t>(rng());
+  SparseImage written;
+  written.SetRange(0, megabit.data(), megabit.size());
+  SparseImage ordered;
+  ASSERT_TRUE(ReadIntelHex(WriteIntelHex(written), ordered, error)) << error.Text();
+  EXPECT_EQ(ordered.RunCount(), 2u);  // the linear base record at 64 KiB breaks the lines
+  ImageOrigin origin;
+  ASSERT_TRUE(ordered.OriginOf(0x1234F, origin));
+  EXPECT_EQ(origin.line, 4096u + 1 + 1 + 0x234);  // 4096 records, the base, then record 0x234
+
   // A binary image is one run, whatever its size.
   SparseImage binary;
   ASSERT_TRUE(ReadBinary(std::string(0x100000, 'x'), 0x10, binary, error));
   EXPECT_EQ(binary.RunCount(), 1u);
+}
+
+TEST(ImageRules, AnIntelHexTextEndsWithItsEndRecord) {
+  const std::string data = IHex(0, 0, {0x42}) + "\r\n";
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {data + kHexEofRecord + "\r\n", true},
+      {data + ":00000001ff\r\n\r\n;MaxAdr=0\r\n\x1A", true},
+      {data, false},                             // a read that lacks it
+      {kHexEofRecord + ("\r\n" + data), false},  // not last
+      {data + ":00000001FE\r\n", false},         // bad checksum
+      {data + IHex(1, 0, {0}) + "\r\n", false},  // end record with data
+      {"", false},
+  };
+  for (const auto& [text, ends] : cases) EXPECT_EQ(EndsWithHexEndRecord(text), ends) << text;
+  EXPECT_TRUE(EndsWithHexEndRecord(WriteIntelHex(SparseImage())));
 }
 
 TEST(ImageModel, EveryByteKnowsItsOrigin) {
@@ -227,29 +256,38 @@ TEST(ImageModel, EveryByteKnowsItsOrigin) {
 }
 
 // Random placements and replacements against a plain map: the runs must split, join and
-// report exactly what the map holds.
+// report exactly the bytes and origins the map holds. Half the records follow the one
+// before on the next line, as files written in order do, so that runs join across lines.
 TEST(ImageModel, RunsAgreeWithAPlainMap) {
   std::mt19937 rng(7);
-  for (int round = 0; round < 40; ++round) {
+  for (int round = 0; round < 60; ++round) {
     SparseImage image;
     ByteMap reference;
+    std::map<uint32_t, uint32_t> lines;
     const uint32_t window = round % 2 == 0 ? 64 : 4096;
     const uint32_t base = round % 3 == 0 ? 0xFFFFFFFFu - window : 0x1000u * round;
-    for (int op = 0; op < 60; ++op) {
-      const uint32_t at = base + rng() % window;
-      const size_t size = 1 + rng() % 24;
+    uint64_t previousEnd = base;
+    size_t previousSize = 16;
+    for (int op = 0; op < 80; ++op) {
+      const bool follows = rng() % 2 == 0 && previousEnd <= 0xFFFFFFFFu;
+      const uint32_t at = follows ? static_cast<uint32_t>(previousEnd) : base + rng() % window;
+      const size_t size = follows && rng() % 4 != 0 ? previousSize : 1 + rng() % 24;
       std::vector<uint8_t> data(size);
       for (auto& b : data) b = static_cast<uint8_t>(rng() % 3);
       const uint32_t line = static_cast<uint32_t>(op + 1);
-      if (rng() % 3 == 0) {
+      const size_t inside = static_cast<size_t>(std::min<uint64_t>(size, 0x100000000 - at));
+      previousEnd = uint64_t{at} + size;
+      previousSize = size;
+      if (rng() % 4 == 0) {
         image.SetRange(at, data.data(), size);
-        for (size_t i = 0; i < size && uint64_t{at} + i <= 0xFFFFFFFFu; ++i) {
+        for (size_t i = 0; i < inside; ++i) {
           reference[at + static_cast<uint32_t>(i)] = data[i];
+          lines[at + static_cast<uint32_t>(i)] = 0;
         }
         continue;
       }
       bool clash = false;
-      for (size_t i = 0; i < size && uint64_t{at} + i <= 0xFFFFFFFFu; ++i) {
+      for (size_t i = 0; i < inside; ++i) {
         const auto it = reference.find(at + static_cast<uint32_t>(i));
         clash = clash || (it != reference.end() && it->second != data[i]);
       }
@@ -258,11 +296,18 @@ TEST(ImageModel, RunsAgreeWithAPlainMap) {
       if (clash) {
         EXPECT_NE(reference.at(conflict.address), conflict.value);
         EXPECT_EQ(reference.at(conflict.address), conflict.earlier);
+        EXPECT_EQ(lines.at(conflict.address), conflict.earlierOrigin.line);
         continue;
       }
-      for (size_t i = 0; i < size && uint64_t{at} + i <= 0xFFFFFFFFu; ++i) {
+      for (size_t i = 0; i < inside; ++i) {
         reference.emplace(at + static_cast<uint32_t>(i), data[i]);
+        lines.emplace(at + static_cast<uint32_t>(i), line);
       }
+    }
+    for (const auto& [address, line] : lines) {
+      ImageOrigin origin;
+      ASSERT_TRUE(image.OriginOf(address, origin));
+      ASSERT_EQ(origin.line, line) << round << " at " << address;
     }
     ASSERT_EQ(BytesOf(image), reference) << round;
     ASSERT_EQ(image.Count(), reference.size());

@@ -745,8 +745,10 @@ TEST_F(CliRun, TypesAndInfoNeedNoDevice) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(rows, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 20u);
-  EXPECT_EQ(lines[9], "08    27256 t2  12.5v");
-  EXPECT_EQ(lines[11], "0A    271MA     -      Hita27C101,Mitsu27C101");
+  EXPECT_EQ(lines[0], "code  part      size     width  vpp    also");
+  EXPECT_EQ(lines[9], "08    27256 t2  32 KiB   x8     12.5v");
+  EXPECT_EQ(lines[11], "0A    271MA     128 KiB  x8     -      Hita27C101,Mitsu27C101");
+  EXPECT_EQ(lines[19], "12    1024C     128 KiB  x16    -      FujiMBM27C1024");
 
   // Checksums of the range with 0xFF where no record gives data.
   WriteFile("gap.hex", ";MinAdr=0\r\n;MaxAdr=7\r\n:0400000001020304F2\r\n:00000001FF\r\n");

@@ -251,10 +251,10 @@ TEST_F(CliImages, TrafficLeftFromAnInterruptedReadIsDrainedAndNamed) {
   };
   const Case cases[] = {
       {"a read that ends two seconds into the next command", 2000, kExitOk,
-       "the device was still sending (4400 bytes drained), most likely for a command that was "
-       "interrupted"},
-      {"a device that does not stop", 120 * 1000, kExitPortFailed,
-       "the device is still sending (28800 bytes drained); let it finish or reset it"},
+       "waiting until it stops (Ctrl-C gives up)\n"
+       "zembromw-cli: the device was still sending (4400 bytes drained)\n"},
+      {"a device that does not stop", 600 * 1000, kExitPortFailed,
+       "the device is still sending (524288 bytes drained); reset it, then try again"},
       {"a line end left from the last answer", 1, kExitOk, ""},
   };
   for (const Case& c : cases) {
@@ -279,6 +279,142 @@ TEST_F(CliImages, TrafficLeftFromAnInterruptedReadIsDrainedAndNamed) {
       EXPECT_TRUE(device_->lines.empty());
     }
   }
+}
+
+std::string Bytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed) % 251);
+  return bytes;
+}
+
+TEST_F(CliImages, InfoWithATypeSaysWhetherTheImageFits) {
+  const std::string k16 = Write("16k.bin", Bytes(0x4000, 1));
+  const std::string k40 = Write("40k.bin", Bytes(0xA000, 2));
+  const std::string k128 = Write("128k.bin", Bytes(0x20000, 3));
+  const std::string typed = Write("typed.hex", ";Type=4\r\n:0100000042BD\r\n:00000001FF\r\n");
+  const std::string fit32 = "fit: 27256 t2 (32 KiB x8): ";
+  struct Case {
+    std::vector<std::string> args;
+    std::string fit;  // the second line; empty: none
+  };
+  const Case cases[] = {
+      {{"-t", "08", "info", k16},
+       fit32 + "data 0x0000-0x3FFF, 16384 bytes, 50.0% of the chip; fits"},
+      {{"-t", "08", "info", k40},
+       fit32 + "data 0x0000-0x9FFF, 40960 bytes, 125.0% of the chip; does not fit: data up to "
+               "0x9FFF, beyond the 32 KiB of a 27256 t2: 0x0000-0x7FFF"},
+      {{"-t", "08", "info", k16, "0", "FFFF"},
+       fit32 + "data 0x0000-0x3FFF, 16384 bytes, 50.0% of the chip; does not fit: the range "
+               "0x0000-0xFFFF reaches beyond the 32 KiB of a 27256 t2: 0x0000-0x7FFF"},
+      // The x16 parts are checked in bytes.
+      {{"-t", "10", "info", k128},
+       "fit: 1024A (128 KiB x16): data 0x0000-0x1FFFF, 131072 bytes, 100.0% of the chip; fits"},
+      // Judged after shaping.
+      {{"-t", "08", "--mirror", "info", k16},
+       fit32 + "data 0x0000-0x7FFF, 32768 bytes, 100.0% of the chip; fits"},
+      {{"-t", "08", "--crop", "0", "7FFF", "info", k40},
+       fit32 + "data 0x0000-0x7FFF, 32768 bytes, 100.0% of the chip; fits"},
+      {{"info", typed},
+       "fit: 27128 (16 KiB x8): data 0x0000-0x0000, 1 bytes, 0.0% of the chip; fits"},
+      {{"info", k16}, ""},
+      {{"-t", "7F", "info", k16}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    EXPECT_EQ(Run(c.args), kExitOk) << err.str();
+    const std::string text = out.str();
+    const size_t nl = text.find('\n');
+    ASSERT_NE(nl, std::string::npos) << text;
+    EXPECT_EQ(text.substr(nl + 1), c.fit.empty() ? "" : c.fit + "\n");
+    EXPECT_TRUE(NothingSent());
+  }
+}
+
+TEST_F(CliImages, WrongOrClashingShapingIsRefusedBeforeAnything) {
+  const std::string k12 = Write("12k.bin", Bytes(0x3000, 4));
+  const std::string k16 = Write("16k.bin", Bytes(0x4000, 5));
+  const std::string at8000 = Write("hi.s19", SRec(1, 2, 0x8000, "ab") + SRec(9, 2, 0, ""));
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--mirror", "program", k16}, "needs a chip type"},
+      {{"-t", "08", "--mirror", "program", k12}, "power of two"},
+      {{"-t", "08", "--mirror", "program", at8000}, ""},
+      {{"--split", "2:2", "program", k16}, "lane 2 is past the 2 lanes"},
+      {{"--split", "2", "convert", k16, Path("x.bin")}, "--split takes N:K or N:K:W"},
+      {{"--split", "1:0", "info", k16}, "--split takes N:K or N:K:W"},
+      {{"--fill", "100", "write", k16}, "--fill takes a byte"},
+      {{"--offset", "12G", "write", k16}, "not a signed hexadecimal amount"},
+      {{"--offset", "-8001", "write", at8000}, "outside"},
+      {{"-t", "08", "--pad", "--fill", "00", "write", k16}, "clash"},
+      {{"--pad", "write", k16}, "needs a chip type or a range"},
+      {{"--crop", "100", "write", k16}, "--crop takes START END in hexadecimal"},
+      {{"--crop", "200", "100", "write", k16}, "ends before it starts"},
+      {{"--crop", "20000", "2FFFF", "write", k16}, "holds no data once shaped"},
+      {{"--swap", "read", "0", "1", Path("x.hex")}, "--swap is for program, compare, write, info"},
+      {{"--width", "2", "convert", k16, Path("x.bin")}, "--width is for merge"},
+      {{"--force", "info", k16}, "--force is for program, compare and write"},
+      {{"--width", "0", "merge", Path("x.bin"), k16, k16}, "--width takes"},
+      {{"merge", Path("x.bin"), k16, k12}, "differ in size"},
+      {{"merge", Path("x.bin"), k16}, "merge takes OUT IN0 IN1 [IN2 IN3]"},
+      {{"merge", Path("x.bin"), "-", "-"}, "standard input can be only one"},
+      {{"convert", k16}, "convert takes IN OUT"},
+      {{"convert", k16, Path("no/such/dir/x.bin")}, "cannot write"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const int status = Run(c.args);
+    // Refused by the parser (-1 here) or by the command: either way with exit status 2.
+    EXPECT_TRUE(status == kExitUsage || status == -1) << status << err.str();
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+    EXPECT_TRUE(NothingSent());
+    EXPECT_FALSE(std::filesystem::exists(Path("x.bin")));
+  }
+}
+
+TEST_F(CliImages, AShapedImageGoesOutAsRecordsOfSixteenBytes) {
+  // Linked at 0x8000, 40 bytes: moved to 0 and padded for a 2732A (4 KiB).
+  std::string s19;
+  const std::string data = Bytes(40, 6);
+  s19 += SRec(1, 2, 0x8000, data.substr(0, 20)) + SRec(1, 2, 0x8014, data.substr(20));
+  const std::string file = Write("linked.s19", s19 + SRec(9, 2, 0, ""));
+  EXPECT_EQ(Run({"-t", "00", "--offset", "-8000", "--pad", "program", file}), kExitOk) << err.str();
+  std::vector<std::string> sent;
+  for (const auto& l : device_->lines) {
+    if (l[0] == ':' || l[0] == ';') sent.push_back(l);
+  }
+  EXPECT_EQ(Commands().back(), "RP 00000,00FFF+00000");
+  ASSERT_EQ(sent.size(), 2u + 4096 / 16 + 1);
+  EXPECT_EQ(sent[0], ";MinAdr=0000");
+  EXPECT_EQ(sent[1], ";MaxAdr=0FFF");
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  EXPECT_EQ(sent[2], EncodeHexRecord(kHexData, 0, bytes, 16));
+  const std::vector<uint8_t> filled(16, 0xFF);
+  EXPECT_EQ(sent[2 + 255], EncodeHexRecord(kHexData, 0xFF0, filled.data(), 16));
+  EXPECT_EQ(sent.back(), ":00000001FF");
+}
+
+TEST_F(CliImages, ConvertAndMergeWriteTheFormatAskedFor) {
+  const std::string k4 = Write("4k.bin", Bytes(0x1000, 7));
+  EXPECT_EQ(Run({"--split", "2:1", "convert", k4, Path("odd.hex")}), kExitOk) << err.str();
+  EXPECT_EQ(err.str(),
+            "zembromw-cli: " + Path("odd.hex") + ": hex, 00000-007FF, 2048 data bytes\n");
+  const std::string hex = Read(Path("odd.hex"));
+  EXPECT_EQ(hex.rfind(";MinAdr=0000\r\n;MaxAdr=07FF\r\n:10000000", 0), 0u) << hex.substr(0, 80);
+  EXPECT_EQ(hex.substr(hex.size() - 13), ":00000001FF\r\n");
+
+  EXPECT_EQ(Run({"-q", "--split", "2:0", "convert", k4, Path("even.s19")}), kExitOk) << err.str();
+  EXPECT_EQ(Read(Path("even.s19")).rfind("S0", 0), 0u);
+  // Back to the original, to standard output as binary.
+  EXPECT_EQ(Run({"--format", "bin", "merge", "-", Path("even.s19"), Path("odd.hex")}), kExitOk)
+      << err.str();
+  EXPECT_EQ(out.str(), Read(k4));
+  // A binary file that does not start at 0 says where it does.
+  EXPECT_EQ(Run({"--offset", "100", "convert", k4, Path("moved.bin")}), kExitOk) << err.str();
+  EXPECT_NE(err.str().find("(its first byte is address 00100)"), std::string::npos) << err.str();
+  EXPECT_EQ(Read(Path("moved.bin")), Read(k4));
 }
 
 }  // namespace

@@ -663,4 +663,100 @@ TEST_F(CliAgainstSimulator, RoundTripsThroughEveryImageFormat) {
   }
 }
 
+// A chip type known from -t or the image's ;Type line: what reaches past its capacity is
+// refused before the port is opened, unless --force sends it.
+TEST_F(CliAgainstSimulator, FitIsCheckedBeforeAnythingIsSentAndForceSendsAnyway) {
+  const std::string log = Path("sim.log");
+  StartSim({"--burn-ms", "0", "--log", log});
+  const auto data = RandomImage(0xA000, 5);
+  const std::string big = Path("big.bin");
+  WriteFileText(big, std::string(data.begin(), data.end()));
+  const std::string typed = Path("typed.hex");  // ;Type=8, data up to 0x9FFF
+  WriteFileText(typed, MakeImageFile(data, 0));
+  const std::string small = Path("small.bin");
+  WriteFileText(small, std::string(data.begin(), data.begin() + 0x4000));
+  const std::string beyond = "beyond the 32 KiB of a 27256 t2: 0x0000-0x7FFF";
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::string message;
+    bool sent;
+  };
+  const Case cases[] = {
+      {{"-t", "08", "program", big}, 2, "big.bin: data up to 0x9FFF, " + beyond, false},
+      {{"compare", typed}, 2, "typed.hex: data up to 0x9FFF, " + beyond, false},
+      {{"-t", "08", "write", small, "0", "FFFF"},
+       2,
+       "the range 0x0000-0xFFFF reaches " + beyond + "; --force sends it anyway",
+       false},
+      // A type that holds it, and a shaping that leaves only what fits.
+      {{"-t", "09", "write", big}, 0, "", true},
+      {{"-t", "08", "--crop", "0", "7FFF", "write", big}, 0, "", true},
+      // The writer itself refuses what lies past the chip; --force only lets it try.
+      {{"-t", "08", "--force", "write", big},
+       1,
+       "warning: " + big + ": data up to 0x9FFF, " + beyond + "; sent anyway (--force)",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const size_t logged = ReadFileText(log).size();
+    const CliResult r = Cli(c.args);
+    EXPECT_EQ(r.exitCode, c.exit) << r;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r;
+    EXPECT_EQ(ReadFileText(log).size() != logged, c.sent) << ReadFileText(log).substr(logged);
+  }
+}
+
+// A 16-bit ROM set: one 128 KiB image split into the even and the odd 64 KiB chip, each
+// programmed into its own writer, read back and merged into the original bytes.
+TEST_F(CliAgainstSimulator, SplitSixteenBitImageProgramsTwoChipsThatMergeBack) {
+  const auto data = RandomImage(0x20000, 16);
+  const std::string image = Path("rom16.bin");
+  WriteFileText(image, std::string(data.begin(), data.end()));
+  std::vector<std::string> dumps;
+  for (const char* lane : {"0", "1"}) {
+    const std::string dir = Path(std::string("chip") + lane);
+    std::filesystem::create_directory(dir);
+    Simulator chip(dir, {"--burn-ms", "0", "--type", "09"});
+    ASSERT_TRUE(chip.Ready()) << chip.Errors();
+    const CliResult program = Cli(
+        {"-q", "-p", chip.Pty(), "-t", "09", "--split", std::string("2:") + lane, "program", image},
+        std::chrono::seconds(120), false);
+    ASSERT_EQ(program.exitCode, 0) << program;
+    dumps.push_back(dir + "/chip.hex");
+    const CliResult read =
+        Cli({"-q", "-p", chip.Pty(), "-t", "09", "read", "0", "FFFF", dumps.back()},
+            std::chrono::seconds(120), false);
+    ASSERT_EQ(read.exitCode, 0) << read;
+  }
+  const std::string merged = Path("merged.bin");
+  const CliResult merge =
+      Cli({"merge", merged, dumps[0], dumps[1]}, std::chrono::seconds(30), false);
+  ASSERT_EQ(merge.exitCode, 0) << merge;
+  EXPECT_EQ(ReadFileText(merged), std::string(data.begin(), data.end()));
+}
+
+// A read stopped by Ctrl-C leaves the writer sending the rest of the range; the next
+// command waits it out and says so, instead of finding no answer to its handshake.
+TEST_F(CliAgainstSimulator, NextCommandDrainsAReadThatWasInterrupted) {
+  const auto data = RandomImage(0x2000, 9);
+  const std::string image = Path("chip.bin");
+  WriteFileText(image, std::string(data.begin(), data.end()));
+  // 9600 bytes a second: the 8 KiB read takes about 2.3 s.
+  StartSim({"--baud", "96000", "--image", image});
+  const pid_t read = Spawn({kCliPath, "-p", sim_->Pty(), "read", "0", "1FFF", Path("r.hex")},
+                           "/dev/null", Path("read.out"), Path("read.err"));
+  ASSERT_GT(read, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ::kill(read, SIGINT);
+  EXPECT_EQ(WaitFor(read, std::chrono::seconds(10)), 128 + SIGINT)
+      << ReadFileText(Path("read.err"));
+  const CliResult blank = Cli({"blank", "2000", "2FFF"});
+  EXPECT_EQ(blank.exitCode, 0) << blank;
+  EXPECT_NE(blank.err.find("the device was still sending ("), std::string::npos) << blank;
+  EXPECT_EQ(blank.err.find("no answer to the handshake"), std::string::npos) << blank;
+  EXPECT_EQ(blank.Status().rfind("RB OK", 0), 0u) << blank;
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // The parser and the help text, both taken from the command and option tables.
 #include <cstdio>
+#include <cstring>
 
 #include "CliCore.h"
 #include "CommandTable.h"
@@ -20,6 +21,13 @@ int MatchOption(const std::vector<std::string>& args, size_t& i, const OptionSpe
   if (spec.valueName == nullptr) {
     value.clear();
     return arg == longFlag || (isShort && arg.size() == 2) ? 1 : 0;
+  }
+  if (std::strchr(spec.valueName, ' ') != nullptr) {
+    if (arg != longFlag) return 0;
+    if (i + 2 >= args.size()) return -1;
+    value = args[i + 1] + '\0' + args[i + 2];
+    i += 2;
+    return 1;
   }
   if (arg == longFlag || (isShort && arg.size() == 2)) {
     if (i + 1 >= args.size()) return -1;
@@ -148,8 +156,11 @@ std::string UsageText() {
                  std::string(spec.name) + (*spec.operands != '\0' ? " " : "") + spec.operands,
                  spec.summary);
   }
+  // The shaping options read best together, in the order they apply.
+  const auto shaping = [](const OptionSpec& spec) { return spec.use == kUseShaping; };
   usage += "Options:\n";
   for (const OptionSpec& spec : OptionTable()) {
+    if (shaping(spec)) continue;
     std::string head;
     if (spec.shortName != '\0') head = std::string("-") + spec.shortName + ", ";
     head += std::string("--") + spec.longName;
@@ -158,13 +169,22 @@ std::string UsageText() {
     if (spec.use != kUseEverywhere) text += "\n(" + CommandsWith(spec.use) + ")";
     AddHelpEntry(usage, head, text);
   }
+  usage += "Shaping, in this order, after reading (" + CommandsWith(kUseShaping) + "):\n";
+  for (const OptionSpec& spec : OptionTable()) {
+    if (!shaping(spec)) continue;
+    AddHelpEntry(usage,
+                 std::string("--") + spec.longName +
+                     (spec.valueName != nullptr ? std::string(" ") + spec.valueName : ""),
+                 spec.summary);
+  }
   usage +=
       "A FILE of \"-\" is standard input (standard output for read).\n"
       "START and END are hexadecimal; without them FILE's ;MinAdr and ;MaxAdr lines\n"
       "give them, else the lowest and highest address FILE holds data for.\n"
       "Images: Intel HEX (its lines go to the device as they stand), Motorola S-record\n"
-      "(S0-S9, converted to Intel HEX records on this side) or raw binary. read prints\n"
-      "the checksums of what it read (not with -q).\n"
+      "(S0-S9, converted to Intel HEX records on this side) or raw binary; a shaped\n"
+      "image goes to the device as Intel HEX records of 16 bytes too. read prints the\n"
+      "checksums of what it read (not with -q).\n"
       "Exit status: 0 the device answered OK, 1 it answered otherwise or not at all,\n"
       "refused the --type (then nothing else is sent), or a read brought back unsound\n"
       "data, 2 usage or file error (a malformed record is named by its line; nothing\n"

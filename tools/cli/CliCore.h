@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ImageFormats.h"
+#include "ImageShaping.h"
 #include "SerialChannel.h"
 
 namespace zemb::cli {
@@ -24,7 +25,20 @@ enum ExitStatus : int {
   kExitPortFailed = 3,  // the port could not be opened or written, or no handshake answer
 };
 
-enum class Command { None, Type, Blank, Read, Program, Compare, Write, Ports, Types, Info };
+enum class Command {
+  None,
+  Type,
+  Blank,
+  Read,
+  Program,
+  Compare,
+  Write,
+  Ports,
+  Types,
+  Info,
+  Convert,
+  Merge
+};
 
 struct Options {
   std::string port = "COM1";
@@ -44,6 +58,13 @@ struct Options {
   // --base: where a binary image starts.
   bool hasBase = false;
   uint32_t base = 0;
+  // --offset, --crop, --swap, --split, --fill, --pad, --mirror: how an image is shaped
+  // after reading, always in that order.
+  ShapeOptions shape;
+  // --force: send an image or range that reaches past the chip's capacity.
+  bool force = false;
+  // --width: the bytes of one lane that merge interleaves.
+  uint32_t laneWidth = 1;
   Command command = Command::None;
   std::vector<std::string> operands;
 };

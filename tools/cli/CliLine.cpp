@@ -15,25 +15,34 @@ constexpr const char* kEchoMessage =
     "no answer from the ROM writer (the port echoes what it is sent)";
 
 // How long the line must stay silent before traffic left over from an interrupted command
-// counts as ended, and how long the drain may take at most. A read sends a record well
-// within 100 ms of the last.
+// counts as ended: a read sends each record well within 100 ms of the last.
 constexpr int32_t kQuietMs = 250;
-constexpr int64_t kMaxDrainSeconds = 30;
-// A line end that arrived after the last command's answer is no news.
+// The most a drain takes: more than the largest chip's read as records (128 KiB in about
+// 360,000 bytes, six minutes at 9600 baud), so that a stopped read is always waited out
+// while a device that never stops sending still ends the command.
+constexpr uint64_t kMaxDrainBytes = 512 * 1024;
+// Past this many bytes the wait is worth a word; less is a line end left from an answer.
+constexpr uint64_t kDrainNoticeBytes = 64;
 constexpr uint64_t kLeftoverLineEnd = 2;
 
-// Reads what the device sends until the line has been quiet for kQuietMs; stops after the
-// bytes kMaxDrainSeconds take at the line speed. Returns the bytes read.
-uint64_t DrainUntilQuiet(TzembROMWT& rom, int32_t speed, bool& stillSending) {
-  const uint64_t cap = static_cast<uint64_t>(speed > 0 ? speed : 9600) / 10 * kMaxDrainSeconds;
+// Reads what the device sends until the line has been quiet for kQuietMs, at most
+// kMaxDrainBytes; says once that it waits when the traffic goes on. Returns the bytes read.
+uint64_t DrainUntilQuiet(TzembROMWT& rom, const Options& options, std::ostream& err,
+                         bool& stillSending) {
   uint64_t drained = 0;
   char c = 0;
   rom.SetReadTimeOut(0);
   if (!rom.ReadChar(c)) return 0;
   ++drained;
   rom.SetReadTimeOut(kQuietMs);
-  while (drained < cap && rom.ReadChar(c)) ++drained;
-  stillSending = drained >= cap;
+  while (drained < kMaxDrainBytes && rom.ReadChar(c)) {
+    if (++drained == kDrainNoticeBytes && !options.quiet) {
+      err << kProgram << ": the device is still sending, most likely for a command that was "
+          << "interrupted; waiting until it stops (Ctrl-C gives up)\n"
+          << std::flush;
+    }
+  }
+  stillSending = drained >= kMaxDrainBytes;
   return drained;
 }
 
@@ -66,15 +75,14 @@ int PrepareLine(TzembROMWT& rom, const Options& options, std::ostream& err) {
   // A device still sending what an interrupted command asked for (a read stopped by
   // Ctrl-C) would answer the handshake with its data lines.
   bool stillSending = false;
-  const uint64_t drained = DrainUntilQuiet(rom, options.speed, stillSending);
+  const uint64_t drained = DrainUntilQuiet(rom, options, err, stillSending);
   if (stillSending) {
     err << kProgram << ": the device is still sending (" << drained
-        << " bytes drained); let it finish or reset it, then try again\n";
+        << " bytes drained); reset it, then try again\n";
     return kExitPortFailed;
   }
-  if (drained > kLeftoverLineEnd && !options.quiet) {
-    err << kProgram << ": the device was still sending (" << drained
-        << " bytes drained), most likely for a command that was interrupted\n";
+  if (drained > kLeftoverLineEnd) {
+    err << kProgram << ": the device was still sending (" << drained << " bytes drained)\n";
   }
   if (options.command == Command::Type) return -1;
 

@@ -72,6 +72,101 @@ bool ApplyBase(Options& o, const std::string& value, std::string& error) {
   return true;
 }
 
+// A decimal count from 1 to 65536: lanes, a lane, a width.
+bool ParseCount(const std::string& text, uint32_t& value) {
+  if (text.empty() || text.size() > 5) return false;
+  uint32_t acc = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    acc = acc * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (acc > 65536) return false;
+  value = acc;
+  return true;
+}
+
+bool ApplyOffset(Options& o, const std::string& value, std::string& error) {
+  // A signed hexadecimal amount: "-8000" moves an image linked at 0x8000 to 0.
+  const bool negative = !value.empty() && value[0] == '-';
+  const bool sign = negative || (!value.empty() && value[0] == '+');
+  int32_t magnitude = 0;
+  if (!ParseAddress(value.substr(sign ? 1 : 0), magnitude)) {
+    error = "the offset '" + value + "' is not a signed hexadecimal amount (such as -8000)";
+    return false;
+  }
+  const auto amount = static_cast<int64_t>(static_cast<uint32_t>(magnitude));
+  o.shape.offset = true;
+  o.shape.offsetBy = negative ? -amount : amount;
+  return true;
+}
+
+bool ApplyCrop(Options& o, const std::string& value, std::string& error) {
+  const size_t nul = value.find('\0');
+  int32_t first = 0;
+  int32_t last = 0;
+  for (const auto& [text, target] :
+       {std::pair{value.substr(0, nul), &first}, std::pair{value.substr(nul + 1), &last}}) {
+    if (!ParseAddress(text, *target)) {
+      error = "--crop takes START END in hexadecimal; '" + text + "' is not";
+      return false;
+    }
+  }
+  o.shape.crop = true;
+  o.shape.cropFirst = static_cast<uint32_t>(first);
+  o.shape.cropLast = static_cast<uint32_t>(last);
+  return true;
+}
+
+bool ApplySplit(Options& o, const std::string& value, std::string& error) {
+  // N:K or N:K:W, decimal.
+  std::vector<std::string> parts;
+  for (size_t at = 0;;) {
+    const size_t colon = value.find(':', at);
+    parts.push_back(value.substr(at, colon == std::string::npos ? colon : colon - at));
+    if (colon == std::string::npos) break;
+    at = colon + 1;
+  }
+  uint32_t numbers[3] = {0, 0, 1};
+  bool ok = parts.size() == 2 || parts.size() == 3;
+  for (size_t i = 0; ok && i < parts.size(); ++i) ok = ParseCount(parts[i], numbers[i]);
+  if (!ok || numbers[0] < 2 || numbers[2] < 1) {
+    error =
+        "--split takes N:K or N:K:W (N lanes of W bytes, from 2 lanes up; K the lane kept, "
+        "from 0), not '" +
+        value + "'";
+    return false;
+  }
+  if (numbers[1] >= numbers[0]) {
+    error = "--split " + value + ": lane " + std::to_string(numbers[1]) + " is past the " +
+            std::to_string(numbers[0]) + " lanes (they count from 0)";
+    return false;
+  }
+  o.shape.split = true;
+  o.shape.splitLanes = numbers[0];
+  o.shape.splitLane = numbers[1];
+  o.shape.splitWidth = numbers[2];
+  return true;
+}
+
+bool ApplyFill(Options& o, const std::string& value, std::string& error) {
+  int32_t byte = 0;
+  if (value.size() > 2 || !ParseAddress(value, byte)) {
+    error = "--fill takes a byte in hexadecimal (such as FF), not '" + value + "'";
+    return false;
+  }
+  o.shape.fill = true;
+  o.shape.fillValue = static_cast<uint8_t>(byte);
+  return true;
+}
+
+bool ApplyWidth(Options& o, const std::string& value, std::string& error) {
+  if (!ParseCount(value, o.laneWidth) || o.laneWidth == 0) {
+    error = "--width takes the bytes of one lane, a decimal count from 1, not '" + value + "'";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const std::vector<OptionSpec>& OptionTable() {
@@ -103,6 +198,35 @@ const std::vector<OptionSpec>& OptionTable() {
        "never to a terminal)",
        ApplyFormat},
       {"base", '\0', "ADDR", kUseBase, "where a raw binary image starts (default 0)", ApplyBase},
+      {"offset", '\0', "DELTA", kUseShaping,
+       "move every byte by a signed hexadecimal amount\n"
+       "(-8000 moves an image linked at 0x8000 to 0)",
+       ApplyOffset},
+      {"crop", '\0', "START END", kUseShaping, "keep only START..END", ApplyCrop},
+      {"swap", '\0', nullptr, kUseShaping, "exchange the two bytes of every 16-bit word",
+       [](Options& o, const std::string&, std::string&) { return o.shape.swap = true; }},
+      {"split", '\0', "N:K[:W]", kUseShaping,
+       "keep lane K of N lanes of W bytes (default 1),\n"
+       "closing the gaps: 2:0 the even bytes of a 16-bit\n"
+       "bus, 2:1 the odd ones",
+       ApplySplit},
+      {"fill", '\0', "BYTE", kUseShaping,
+       "fill every gap with BYTE: of START..END, else of\n"
+       "the chip (a type known from -t or ;Type), else\n"
+       "from the lowest to the highest data address",
+       ApplyFill},
+      {"pad", '\0', nullptr, kUseShaping, "--fill FF up to the chip's capacity",
+       [](Options& o, const std::string&, std::string&) { return o.shape.pad = true; }},
+      {"mirror", '\0', nullptr, kUseShaping,
+       "repeat an image that starts at 0 and whose size\n"
+       "is a power of two until it fills the chip",
+       [](Options& o, const std::string&, std::string&) { return o.shape.mirror = true; }},
+      {"force", '\0', nullptr, kUseForce,
+       "send an image or range that reaches past the\n"
+       "capacity of the chip type (-t or ;Type)",
+       [](Options& o, const std::string&, std::string&) { return o.force = true; }},
+      {"width", '\0', "W", kUseLaneWidth, "the bytes of one lane merge interleaves (default 1)",
+       ApplyWidth},
       {"help", 'h', nullptr, kUseEverywhere, "this text",
        [](Options& o, const std::string&, std::string&) { return o.help = true; }},
       {"version", '\0', nullptr, kUseEverywhere, "the program's version",
@@ -121,8 +245,10 @@ const std::vector<CommandSpec>& CommandTable() {
        "select the ROM type and print the device's answer\n"
        "(no --type is sent before it)",
        true, 0, RunTypeCommand},
-      {"types", Command::Types, "", "list the ROM types: code, part, programming voltage", false, 0,
-       RunTypesCommand},
+      {"types", Command::Types, "",
+       "list the ROM types: code, part, capacity, data\n"
+       "width, programming voltage",
+       false, 0, RunTypesCommand},
       {"blank", Command::Blank, "START END", "blank check", true, 0, RunBlankCommand},
       {"read", Command::Read, "START END FILE",
        "read the chip into FILE (\"-\" for standard output);\n"
@@ -130,15 +256,24 @@ const std::vector<CommandSpec>& CommandTable() {
        "its records are sound and cover START..END",
        true, kUseOutputFormat, RunReadCommand},
       {"program", Command::Program, "FILE [START END]", "program from FILE", true,
-       kUseInputFormat | kUseBase, RunProgramCommand},
+       kUseInputFormat | kUseBase | kUseShaping | kUseForce, RunProgramCommand},
       {"compare", Command::Compare, "FILE [START END]", "compare the chip with FILE", true,
-       kUseInputFormat | kUseBase, RunCompareCommand},
+       kUseInputFormat | kUseBase | kUseShaping | kUseForce, RunCompareCommand},
       {"write", Command::Write, "FILE [START END]", "write FILE without the blank check", true,
-       kUseInputFormat | kUseBase, RunWriteCommand},
+       kUseInputFormat | kUseBase | kUseShaping | kUseForce, RunWriteCommand},
       {"info", Command::Info, "FILE [START END]",
        "print FILE's format, range, data byte count and the\n"
-       "CRC-32, SHA-1 and 16-bit byte sum of the range",
-       false, kUseInputFormat | kUseBase, RunInfoCommand},
+       "CRC-32, SHA-1 and 16-bit byte sum of the range;\n"
+       "with a type known, whether it fits the chip",
+       false, kUseInputFormat | kUseBase | kUseShaping, RunInfoCommand},
+      {"convert", Command::Convert, "IN OUT",
+       "write IN, shaped, to OUT as --format, else as OUT's\n"
+       "extension names, else Intel HEX",
+       false, kUseOutputFormat | kUseBase | kUseShaping, RunConvertCommand},
+      {"merge", Command::Merge, "OUT IN0 IN1 [IN2 IN3]",
+       "interleave the dumps of 2 to 4 chips lane by lane\n"
+       "(IN0 is lane 0) into OUT: the inverse of --split",
+       false, kUseOutputFormat | kUseLaneWidth, RunMergeCommand},
   };
   return table;
 }

@@ -17,6 +17,9 @@ enum OptionUse : unsigned {
   kUseInputFormat = 1u << 0,   // --format: the format FILE is read as
   kUseOutputFormat = 1u << 1,  // --format: the format written
   kUseBase = 1u << 2,          // --base: where a binary input starts
+  kUseShaping = 1u << 3,       // --offset, --crop, --swap, --split, --fill, --pad, --mirror
+  kUseForce = 1u << 4,         // --force: past the chip's capacity
+  kUseLaneWidth = 1u << 5,     // --width: merge's lanes
 };
 
 struct CommandSpec {
@@ -35,10 +38,12 @@ struct CommandSpec {
 };
 
 struct OptionSpec {
-  const char* longName;   // without "--"
-  char shortName;         // '\0' for none
-  const char* valueName;  // null for a switch
-  unsigned use;           // kUseEverywhere, or the OptionUse bits it serves
+  const char* longName;  // without "--"
+  char shortName;        // '\0' for none
+  // Null for a switch; a name of two words ("START END") takes two arguments, handed to
+  // apply joined by a NUL byte.
+  const char* valueName;
+  unsigned use;  // kUseEverywhere, or the OptionUse bits it serves
   const char* summary;
   // Stores the value (empty for a switch); false with a message for a bad value.
   bool (*apply)(Options& options, const std::string& value, std::string& error);

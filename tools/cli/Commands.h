@@ -15,5 +15,7 @@ int RunProgramCommand(const Options& options, Environment& env);
 int RunCompareCommand(const Options& options, Environment& env);
 int RunWriteCommand(const Options& options, Environment& env);
 int RunInfoCommand(const Options& options, Environment& env);
+int RunConvertCommand(const Options& options, Environment& env);
+int RunMergeCommand(const Options& options, Environment& env);
 
 }  // namespace zemb::cli

@@ -102,16 +102,38 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
   return text;
 }
 
-void PrintChipTypes(std::ostream& out) {
-  out << "code  part      vpp    also\n";
-  for (const ChipType& type : ChipTypeTable()) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%-4s  %-8s  %-5s  %s", type.code, type.part,
-                  *type.vpp != '\0' ? type.vpp : "-", type.compatible);
-    std::string text = line;
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    out << text << '\n';
+bool ImageFileText(ImageFormat format, const SparseImage& image, int typeIndex, std::string& text,
+                   std::string& error) {
+  switch (format) {
+    case ImageFormat::SRecord:
+      text = WriteSRecord(image);
+      return true;
+    case ImageFormat::Binary: {
+      if (image.Empty()) {
+        text.clear();
+        return true;
+      }
+      if (image.Span() > kMaxImageFileSpan) {
+        error = "a binary file of " + Hex(image.MinAddress(), 5) + "-" +
+                Hex(image.MaxAddress(), 5) + " would take " + std::to_string(image.Span()) +
+                " bytes, more than 16 MiB";
+        return false;
+      }
+      const std::vector<uint8_t> bytes = image.Flatten(image.MinAddress(), image.MaxAddress());
+      text.assign(bytes.begin(), bytes.end());
+      return true;
+    }
+    case ImageFormat::IntelHex:
+      break;
   }
+  text.clear();
+  if (!image.Empty()) {
+    text = ";MinAdr=" + Hex(image.MinAddress(), 4) + "\r\n;MaxAdr=" + Hex(image.MaxAddress(), 4) +
+           "\r\n";
+  }
+  if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
+  text += WriteIntelHex(image);
+  return true;
 }
 
 }  // namespace zemb::cli

@@ -34,7 +34,14 @@ ImageFormat ReadOutputFormat(const std::string& file, const ImageFormat* given);
 std::string ReadOutputText(ImageFormat format, const TStrings& received, const SparseImage& image,
                            uint32_t start, uint32_t end, int typeIndex);
 
-// The "types" command's table.
-void PrintChipTypes(std::ostream& out);
+// A binary file is the bytes from the lowest to the highest address; past this it would be
+// mostly filler.
+inline constexpr uint64_t kMaxImageFileSpan = uint64_t{16} * 1024 * 1024;
+
+// What convert and merge write: Intel HEX as ;MinAdr, ;MaxAdr and (when typeIndex >= 0)
+// ;Type lines before records of 16 bytes and an end record; S-record; binary from the
+// lowest to the highest address, 0xFF-filled (refused past kMaxImageFileSpan).
+bool ImageFileText(ImageFormat format, const SparseImage& image, int typeIndex, std::string& text,
+                   std::string& error);
 
 }  // namespace zemb::cli

@@ -1,5 +1,7 @@
 #include "ImageJob.h"
 
+#include <cstdio>
+
 #include "ChipTypes.h"
 #include "CliFiles.h"
 #include "CommandTable.h"
@@ -9,21 +11,24 @@
 namespace zemb::cli {
 namespace {
 
+std::string Address(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%04llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
 // Reads FILE's bytes as the format given, else the one its content shows.
-bool LoadImageOperand(const Options& options, ImageJob& job, const std::string& bytes,
-                      std::string& error) {
+bool LoadImageOperand(const Options& options, const ImageFormat* given, ImageJob& job,
+                      const std::string& bytes, std::string& error) {
   const std::string name = FileDisplayName(job.file);
-  ImageFormat format = options.format;
-  if (!options.hasFormat) {
-    format = DetectImageFormat(bytes);
-    // A file named as a text image is read as one, so that a stray binary byte is reported
-    // by its line instead of the whole file going out as a binary image.
-    ImageFormat named = ImageFormat::Binary;
-    if (format == ImageFormat::Binary &&
-        ((job.file != "-" && ImageFormatFromExtension(job.file, named)) ||
-         FirstRecordFormat(bytes, named))) {
-      format = named;
-    }
+  ImageFormat format = given != nullptr ? *given : DetectImageFormat(bytes);
+  // A file named as a text image is read as one, so that a stray binary byte is reported
+  // by its line instead of the whole file going out as a binary image.
+  ImageFormat named = ImageFormat::Binary;
+  if (given == nullptr && format == ImageFormat::Binary &&
+      ((job.file != "-" && ImageFormatFromExtension(job.file, named)) ||
+       FirstRecordFormat(bytes, named))) {
+    format = named;
   }
   if (format != ImageFormat::Binary) {
     const ReadResult text = CheckTextImage(bytes);
@@ -37,6 +42,43 @@ bool LoadImageOperand(const Options& options, ImageJob& job, const std::string& 
     error = "--base places a binary image only; " + name + " is read as " + ImageFormatName(format);
     return false;
   }
+  return true;
+}
+
+// Refuses (or with --force, notes) an image or range that reaches past the chip.
+bool CheckFit(const Options& options, ImageJob& job, std::string& error) {
+  const std::string problem = FitProblem(job);
+  if (problem.empty()) return true;
+  const std::string name = FileDisplayName(job.file);
+  if (!options.force) {
+    error = name + ": " + problem + "; --force sends it anyway";
+    return false;
+  }
+  job.warnings.push_back("warning: " + name + ": " + problem + "; sent anyway (--force)");
+  return true;
+}
+
+// Refuses data outside a range from the ;MinAdr/;MaxAdr lines; data outside a range given on
+// the command line is a warning.
+bool CheckDataInRange(ImageJob& job, uint32_t first, uint32_t last, std::string& error) {
+  const OutsideRange outside = job.input.image.CountOutside(first, last);
+  if (outside.count == 0) return true;
+  ImageOrigin origin;
+  job.input.image.OriginOf(outside.first, origin);
+  const std::string count = std::to_string(outside.count) + " data byte" +
+                            (outside.count == 1 ? "" : "s") + " outside " + RangeText(first, last);
+  const std::string where = ", the first at " + Address(outside.first) +
+                            (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
+  const std::string name = FileDisplayName(job.file);
+  // A chip that silently lacks part of the file is worse than no chip at all; a range the
+  // user gave is taken as meant.
+  if (!job.rangeGiven) {
+    error = name + ": " + count + ", the range of its ;MinAdr/;MaxAdr lines" + where +
+            "; give START END to send only that range, or correct the lines";
+    return false;
+  }
+  job.warnings.push_back("warning: " + name + ": " + count + where + "; only " +
+                         RangeText(first, last) + " is asked of the device");
   return true;
 }
 
@@ -59,56 +101,117 @@ bool AddressOperand(const std::string& text, const char* what, int32_t& value, s
   return true;
 }
 
-bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, ImageJob& job,
-                     std::string& error) {
-  const auto& ops = options.operands;
+bool ReadImageJob(const Options& options, Environment& env, const std::string& file,
+                  const ImageFormat* inputFormat, ImageJob& job, std::string& error) {
+  job.file = file;
   job.type = options.type;
-  if (ops.size() != 1 && ops.size() != 3) {
-    error = std::string(forDevice ? "this command" : SpecOf(options.command)->name) +
-            " takes FILE [START END]";
-    return false;
-  }
-  job.file = ops[0];
-  job.rangeGiven = ops.size() == 3;
-  if (job.rangeGiven && !(AddressOperand(ops[1], "start", job.start, error) &&
-                          AddressOperand(ops[2], "end", job.end, error))) {
-    return false;
-  }
   std::string bytes;
   if (!ReadImageInput(job.file, env.in, bytes, error)) return false;
-  if (!LoadImageOperand(options, job, bytes, error)) return false;
+  if (!LoadImageOperand(options, inputFormat, job, bytes, error)) return false;
   // The type the image was read as, unless -t says otherwise: a chip programmed as
   // another type gets another programming voltage.
   if (!options.typeGiven && job.input.typeIndex >= 0) {
     job.type = ChipTypeTable()[static_cast<size_t>(job.input.typeIndex)].code;
     job.typeFromImage = true;
   }
+  // The default type is no statement about the image; only a type named for it is.
+  if (options.typeGiven || job.typeFromImage) {
+    const int index = ChipTypeIndexOfCode(job.type);
+    if (index >= 0) job.chip = &ChipTypeTable()[static_cast<size_t>(index)];
+  }
+  return true;
+}
+
+bool ShapeImageJob(const Options& options, ImageJob& job, std::string& error) {
+  if (!options.shape.Any()) return true;
+  ShapeTarget target;
+  if (job.chip != nullptr) {
+    target.capacity = job.chip->capacity;
+    target.part = job.chip->part;
+  }
+  target.hasRange = job.rangeGiven;
+  target.first = static_cast<uint32_t>(job.start);
+  target.last = static_cast<uint32_t>(job.end);
+  // The file's own lines will no longer say what is sent; the records are made only for an
+  // upload (PrepareImageJob), as they cost memory by the byte.
+  job.input.lines.SetLines({});
+  SparseImage shaped;
+  if (!ShapeImage(job.input.image, options.shape, target, shaped, error)) {
+    error = FileDisplayName(job.file) + ": " + error;
+    return false;
+  }
+  job.input.image = std::move(shaped);
+  job.input.hasRange = !job.input.image.Empty();
+  job.input.start = job.input.hasRange ? job.input.image.MinAddress() : 0;
+  job.input.end = job.input.hasRange ? job.input.image.MaxAddress() : 0;
+  job.shaped = true;
+  return true;
+}
+
+std::string FitProblem(const ImageJob& job) {
+  if (job.chip == nullptr) return "";
+  const uint64_t capacity = job.chip->capacity;
+  const std::string chip = "the " + CapacityText(capacity) + " of a " + job.chip->part +
+                           ": 0x0000-" + Address(capacity - 1);
+  const SparseImage& image = job.input.image;
+  if (!image.Empty() && image.MaxAddress() >= capacity) {
+    return "data up to " + Address(image.MaxAddress()) + ", beyond " + chip;
+  }
+  const auto first = static_cast<uint32_t>(job.start);
+  const auto last = static_cast<uint32_t>(job.end);
+  if (first <= last && last >= capacity) {
+    return "the range " + Address(first) + "-" + Address(last) + " reaches beyond " + chip;
+  }
+  return "";
+}
+
+bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, ImageJob& job,
+                     std::string& error) {
+  const auto& ops = options.operands;
+  if (ops.size() != 1 && ops.size() != 3) {
+    error = std::string(forDevice ? "this command" : SpecOf(options.command)->name) +
+            " takes FILE [START END]";
+    return false;
+  }
+  job.rangeGiven = ops.size() == 3;
+  if (job.rangeGiven && !(AddressOperand(ops[1], "start", job.start, error) &&
+                          AddressOperand(ops[2], "end", job.end, error))) {
+    return false;
+  }
+  const ImageFormat* inputFormat = options.hasFormat ? &options.format : nullptr;
+  if (!ReadImageJob(options, env, ops[0], inputFormat, job, error) ||
+      !ShapeImageJob(options, job, error)) {
+    return false;
+  }
+  const std::string name = FileDisplayName(job.file);
   // The file names a type, just not one on the list: the default in its place could be
   // a chip with another programming voltage.
   if (!options.typeGiven && !job.input.unknownType.empty() && forDevice) {
-    error = FileDisplayName(job.file) + ": its ;Type line (" + job.input.unknownType +
+    error = name + ": its ;Type line (" + job.input.unknownType +
             ") names no entry of the ROM type list (0 to " +
             std::to_string(ChipTypeTable().size() - 1) + "); give the type with -t";
     return false;
   }
   // An upload of nothing would still be answered OK.
   if (forDevice && job.input.image.Empty()) {
-    error = FileDisplayName(job.file) +
-            (job.input.format == ImageFormat::IntelHex ? " has no Intel HEX data record"
-                                                       : " holds no data") +
+    error = name +
+            (job.shaped                                  ? " holds no data once shaped"
+             : job.input.format == ImageFormat::IntelHex ? " has no Intel HEX data record"
+                                                         : " holds no data") +
             "; nothing to send";
     return false;
   }
   if (!job.rangeGiven) {
     if (!job.input.hasRange) {
-      error = FileDisplayName(job.file) +
-              " holds no data and no ;MinAdr/;MaxAdr lines; give START and END";
+      error = name + " holds no data and no ;MinAdr/;MaxAdr lines; give START and END";
       return false;
     }
     job.start = static_cast<int32_t>(job.input.start);
     job.end = static_cast<int32_t>(job.input.end);
   }
   if (!forDevice) return true;
+  // What the device is sent is the shaped image, as records converted on this side.
+  if (job.shaped) ConvertToRecords(job.input);
   const auto first = static_cast<uint32_t>(job.start);
   const auto last = static_cast<uint32_t>(job.end);
   const uint64_t span = RangeSpan(first, last);
@@ -117,28 +220,7 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
             " bytes, more than 16 MiB: no chip in the type list is near that size";
     return false;
   }
-  // A chip that silently lacks part of the file is worse than no chip at all; a range the
-  // user gave is taken as meant.
-  const OutsideRange outside = job.input.image.CountOutside(first, last);
-  if (outside.count > 0) {
-    ImageOrigin origin;
-    job.input.image.OriginOf(outside.first, origin);
-    const std::string count = std::to_string(outside.count) + " data byte" +
-                              (outside.count == 1 ? "" : "s") + " outside " +
-                              RangeText(first, last);
-    const std::string where =
-        ", the first at 0x" + IntToHex(static_cast<int32_t>(outside.first), 4) +
-        (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
-    if (!job.rangeGiven) {
-      error = FileDisplayName(job.file) + ": " + count +
-              ", the range of its ;MinAdr/;MaxAdr lines" + where +
-              "; give START END to send only that range, or correct the lines";
-      return false;
-    }
-    job.warning = "warning: " + FileDisplayName(job.file) + ": " + count + where + "; only " +
-                  RangeText(first, last) + " is asked of the device";
-  }
-  return true;
+  return CheckFit(options, job, error) && CheckDataInRange(job, first, last, error);
 }
 
 }  // namespace zemb::cli

@@ -1,6 +1,8 @@
 // info FILE [START END]: what an image holds, needing no device.
+#include <cstdio>
 #include <ostream>
 
+#include "ChipTypes.h"
 #include "CliFiles.h"
 #include "Commands.h"
 #include "DeviceSession.h"
@@ -9,6 +11,30 @@
 #include "TerminalText.h"
 
 namespace zemb::cli {
+namespace {
+
+// "fit: 27256 t2 (32 KiB x8): data 0x0000-0x3FFF, 16384 bytes, 50.0% of the chip; fits".
+std::string FitLine(const ImageJob& job) {
+  const ChipType& chip = *job.chip;
+  const SparseImage& image = job.input.image;
+  std::string line = std::string("fit: ") + chip.part + " (" + CapacityText(chip.capacity) + " " +
+                     WidthText(chip) + "): ";
+  if (image.Empty()) {
+    line += "no data";
+  } else {
+    char share[160];
+    std::snprintf(share, sizeof share, "data 0x%04X-0x%04X, %llu bytes, %.1f%% of the chip",
+                  static_cast<unsigned>(image.MinAddress()),
+                  static_cast<unsigned>(image.MaxAddress()),
+                  static_cast<unsigned long long>(image.Count()),
+                  100.0 * static_cast<double>(image.Count()) / chip.capacity);
+    line += share;
+  }
+  const std::string problem = FitProblem(job);
+  return line + (problem.empty() ? "; fits" : "; does not fit: " + problem);
+}
+
+}  // namespace
 
 int RunInfoCommand(const Options& options, Environment& env) {
   std::ostream& out = *env.out;
@@ -30,6 +56,7 @@ int RunInfoCommand(const Options& options, Environment& env) {
   } else {
     out << ChecksumSummary(job.input.image, first, last) << '\n';
   }
+  if (job.chip != nullptr) out << FitLine(job) << '\n';
   out << std::flush;
   return out ? kExitOk : kExitUsage;
 }

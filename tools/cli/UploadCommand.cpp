@@ -13,7 +13,9 @@ int RunUpload(const Options& options, Environment& env, UploadOperation operatio
   ImageJob job;
   std::string error;
   if (!PrepareImageJob(options, env, true, job, error)) return ReportUsageError(*env.err, error);
-  if (!job.warning.empty()) *env.err << kProgram << ": " << EscapeForTerminal(job.warning) << '\n';
+  for (const std::string& warning : job.warnings) {
+    *env.err << kProgram << ": " << EscapeForTerminal(warning) << '\n';
+  }
   DeviceRun run;
   run.type = job.type;
   if (job.typeFromImage) run.typeSource = FileDisplayName(job.file);
