@@ -158,8 +158,9 @@ std::set<std::string> NamesOf(const std::string& device, const DiagnosisRoots& r
   return names;
 }
 
-bool IsNumber(const std::string& text) {
-  return !text.empty() &&
+// A process id: digits only, and short enough for any pid_max.
+bool IsProcessId(const std::string& text) {
+  return !text.empty() && text.size() <= 9 &&
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
@@ -178,7 +179,7 @@ void DiagnoseBusy(const std::string& device, const DiagnosisRoots& roots,
   }
   for (fs::directory_iterator end; !ec && procIt != end; procIt.increment(ec)) {
     const std::string pidText = procIt->path().filename().string();
-    if (!IsNumber(pidText)) continue;
+    if (!IsProcessId(pidText)) continue;
     const long pid = std::stol(pidText);
     if (pid == who.pid) continue;
     std::error_code fdEc;
