@@ -69,6 +69,27 @@ bool WriteAllHandle(HANDLE h, const std::string& bytes, std::string& reason) {
   return true;
 }
 
+// The crash-safe replace needs a temporary file in the folder; where the folder refuses one,
+// a file this user may write is overwritten, cut to its new length and flushed.
+WriteOutcome WriteInPlaceHandle(const std::string& path, const std::string& bytes) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return Failed(WriteResult::CannotCreate, WinReason(GetLastError()));
+  std::string reason;
+  bool ok = WriteAllHandle(h, bytes, reason);
+  if (ok && (!SetEndOfFile(h) || !FlushFileBuffers(h))) {
+    reason = WinReason(GetLastError());
+    ok = false;
+  }
+  CloseHandle(h);
+  if (!ok) {
+    return Failed(WriteResult::WriteFailed,
+                  reason + " (written in place, the file may now be incomplete)");
+  }
+  return WriteOutcome();
+}
+
 #else
 
 std::string KindReason(mode_t mode) {
@@ -235,14 +256,67 @@ bool MayReplace(const std::string& path, const struct stat& st, std::string& rea
   return true;
 }
 
+// The folder refused what a crash-safe replace needs: a temporary file beside the target, or
+// the rename over it (a sticky folder and another user's file). The file is this user's to
+// write, so it is written where it is: room for the new contents is reserved first, so that
+// a full disk is refused before a byte changes; then it is overwritten, cut to its new length
+// and flushed. A failure after the first write can leave it incomplete, and says so.
+WriteOutcome WriteInPlace(const std::string& path, const std::string& bytes) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Failed(WriteResult::CannotCreate, std::strerror(errno));
+  struct stat st {};
+  // The name may have come to mean something else since it was looked at.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Failed(WriteResult::CannotCreate, "is no longer a regular file");
+  }
+#ifdef __linux__
+  if (!bytes.empty() &&
+      ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0 &&
+      errno != EOPNOTSUPP && errno != ENOSYS) {
+    const std::string why = std::strerror(errno);
+    ::close(fd);
+    return Failed(WriteResult::CannotCreate, why);
+  }
+#endif
+  std::string reason;
+  bool ok = WriteAll(fd, bytes, false, reason);
+  if (ok && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (ok && ::fsync(fd) != 0) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (::close(fd) != 0 && ok) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (!ok) {
+    return Failed(WriteResult::WriteFailed,
+                  reason + " (written in place, the file may now be incomplete)");
+  }
+  return WriteOutcome{};
+}
+
+bool FolderRefused(int err) {
+  return err == EACCES || err == EPERM;
+}
+
 WriteOutcome ReplaceRegular(const std::string& path, const struct stat* old,
                             const std::string& bytes) {
   const std::string folder = FolderOf(path);
   std::string temp = folder + "/.zembromw-XXXXXX";
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
+    const int err = errno;
+    if (old != nullptr && FolderRefused(err)) return WriteInPlace(path, bytes);
     return Failed(WriteResult::CannotCreate,
-                  std::string("cannot create a file in its folder: ") + std::strerror(errno));
+                  std::string("cannot create a file in its folder: ") + std::strerror(err));
   }
   std::string reason;
   bool ok = true;
@@ -275,8 +349,10 @@ WriteOutcome ReplaceRegular(const std::string& path, const struct stat* old,
     ok = false;
   }
   if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-    reason = std::strerror(errno);
-    ok = false;
+    const int err = errno;
+    ::unlink(temp.c_str());
+    if (old != nullptr && FolderRefused(err)) return WriteInPlace(path, bytes);
+    return Failed(WriteResult::WriteFailed, std::strerror(err));
   }
   if (!ok) {
     ::unlink(temp.c_str());
@@ -465,8 +541,13 @@ WriteOutcome WriteUserFile(const std::string& path, const std::string& bytes) {
   if (folder.empty()) folder = ".";
   char temp[MAX_PATH + 1] = {};
   if (GetTempFileNameA(folder.c_str(), "zem", 0, temp) == 0) {
+    const DWORD code = GetLastError();
+    // A file this user may write, in a folder that takes no new file: written in place.
+    if (attr != INVALID_FILE_ATTRIBUTES && code == ERROR_ACCESS_DENIED) {
+      return WriteInPlaceHandle(path, bytes);
+    }
     return Failed(WriteResult::CannotCreate,
-                  "cannot create a file in its folder: " + WinReason(GetLastError()));
+                  "cannot create a file in its folder: " + WinReason(code));
   }
   HANDLE h =
       CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -536,6 +617,9 @@ WriteOutcome CheckWriteTarget(const std::string& path) {
     return failed(KindReason(st.st_mode));
   } else if (!MayReplace(target, st, reason)) {
     return failed(reason);
+  } else {
+    // A file this user may write is written in place where its folder takes no new file.
+    return WriteOutcome();
   }
   if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
     return failed(std::string("cannot create a file in its folder: ") + std::strerror(errno));

@@ -781,114 +781,6 @@ std::string WriteSRecord(const SparseImage& image) {
   return out;
 }
 
-namespace {
-
-const std::array<uint32_t, 256>& CrcTable() {
-  static const auto kTable = [] {
-    std::array<uint32_t, 256> table{};
-    for (uint32_t n = 0; n < 256; ++n) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[n] = c;
-    }
-    return table;
-  }();
-  return kTable;
-}
-
-uint32_t Rotl(uint32_t x, int n) {
-  return (x << n) | (x >> (32 - n));
-}
-
-void Sha1Block(uint32_t h[5], const uint8_t* block) {
-  uint32_t w[80];
-  for (int i = 0; i < 16; ++i) {
-    w[i] = uint32_t{block[4 * i]} << 24 | uint32_t{block[4 * i + 1]} << 16 |
-           uint32_t{block[4 * i + 2]} << 8 | uint32_t{block[4 * i + 3]};
-  }
-  for (int i = 16; i < 80; ++i) w[i] = Rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
-  uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-  for (int i = 0; i < 80; ++i) {
-    uint32_t f = 0;
-    uint32_t k = 0;
-    if (i < 20) {
-      f = (b & c) | (~b & d);
-      k = 0x5A827999u;
-    } else if (i < 40) {
-      f = b ^ c ^ d;
-      k = 0x6ED9EBA1u;
-    } else if (i < 60) {
-      f = (b & c) | (b & d) | (c & d);
-      k = 0x8F1BBCDCu;
-    } else {
-      f = b ^ c ^ d;
-      k = 0xCA62C1D6u;
-    }
-    const uint32_t t = Rotl(a, 5) + f + e + k + w[i];
-    e = d;
-    d = c;
-    c = Rotl(b, 30);
-    b = a;
-    a = t;
-  }
-  h[0] += a;
-  h[1] += b;
-  h[2] += c;
-  h[3] += d;
-  h[4] += e;
-}
-
-}  // namespace
-
-void ImageChecksums::Update(const uint8_t* data, size_t size) {
-  const auto& table = CrcTable();
-  for (size_t i = 0; i < size; ++i) {
-    crc_ = table[(crc_ ^ data[i]) & 0xFF] ^ (crc_ >> 8);
-    sum_ += data[i];
-  }
-  length_ += size;
-  size_t i = 0;
-  if (blockUsed_ > 0) {
-    const size_t take = std::min(size, sizeof block_ - blockUsed_);
-    std::copy(data, data + take, block_ + blockUsed_);
-    blockUsed_ += take;
-    i = take;
-    if (blockUsed_ < sizeof block_) return;
-    Sha1Block(h_, block_);
-    blockUsed_ = 0;
-  }
-  for (; i + 64 <= size; i += 64) Sha1Block(h_, data + i);
-  std::copy(data + i, data + size, block_);
-  blockUsed_ = size - i;
-}
-
-uint32_t ImageChecksums::Crc32() const {
-  return crc_ ^ 0xFFFFFFFFu;
-}
-
-uint16_t ImageChecksums::Sum16() const {
-  return static_cast<uint16_t>(sum_);
-}
-
-std::string ImageChecksums::Sha1Hex() const {
-  // The 0x80 marker and the message length in bits fill one or two last blocks.
-  uint32_t h[5];
-  std::copy(h_, h_ + 5, h);
-  uint8_t tail[128] = {};
-  std::copy(block_, block_ + blockUsed_, tail);
-  tail[blockUsed_] = 0x80;
-  const size_t tailSize = blockUsed_ + 9 <= 64 ? 64 : 128;
-  const uint64_t bits = length_ * 8;
-  for (int j = 0; j < 8; ++j) tail[tailSize - 1 - j] = static_cast<uint8_t>(bits >> (8 * j));
-  for (size_t j = 0; j < tailSize; j += 64) Sha1Block(h, tail + j);
-  std::string out;
-  for (uint32_t word : h) out += HexText(word, 8);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 ImageChecksums ChecksumRange(const SparseImage& image, uint32_t first, uint32_t last) {
   ImageChecksums sums;
   // In slices, so that a wide range never needs its whole length in memory.
@@ -900,24 +792,6 @@ ImageChecksums ChecksumRange(const SparseImage& image, uint32_t first, uint32_t 
     sums.Update(bytes.data(), bytes.size());
   }
   return sums;
-}
-
-uint32_t Crc32(const uint8_t* data, size_t size) {
-  ImageChecksums sums;
-  sums.Update(data, size);
-  return sums.Crc32();
-}
-
-std::string Sha1Hex(const uint8_t* data, size_t size) {
-  ImageChecksums sums;
-  sums.Update(data, size);
-  return sums.Sha1Hex();
-}
-
-uint16_t ByteSum16(const uint8_t* data, size_t size) {
-  ImageChecksums sums;
-  sums.Update(data, size);
-  return sums.Sum16();
 }
 
 }  // namespace zemb

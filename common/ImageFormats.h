@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Checksums.h"
+
 namespace zemb {
 
 enum HexRecordType : uint8_t {
@@ -238,30 +240,8 @@ std::string WriteIntelHex(const SparseImage& image);
 // the highest address), and the matching S9/S8/S7 end record; each line followed by CR LF.
 std::string WriteSRecord(const SparseImage& image);
 
-// The checksums collections of chip dumps list: CRC-32 (the zlib polynomial), SHA-1 and the
-// 16-bit sum of all bytes, fed in pieces.
-class ImageChecksums {
- public:
-  void Update(const uint8_t* data, size_t size);
-  uint32_t Crc32() const;
-  std::string Sha1Hex() const;  // lower-case hex, as sha1sum prints it
-  uint16_t Sum16() const;
-
- private:
-  uint32_t crc_ = 0xFFFFFFFFu;
-  uint32_t sum_ = 0;
-  uint32_t h_[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
-  uint8_t block_[64] = {};
-  size_t blockUsed_ = 0;
-  uint64_t length_ = 0;
-};
-
 // The checksums of first..last with 0xFF where the image holds no byte. Requires
 // first <= last. Costs the range's length in time (memory stays at one 64 KiB slice).
 ImageChecksums ChecksumRange(const SparseImage& image, uint32_t first, uint32_t last);
-
-uint32_t Crc32(const uint8_t* data, size_t size);
-std::string Sha1Hex(const uint8_t* data, size_t size);
-uint16_t ByteSum16(const uint8_t* data, size_t size);
 
 }  // namespace zemb

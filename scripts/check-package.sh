@@ -39,5 +39,8 @@ done
 [ "$(ls "$root"/usr/share/man/man1 | wc -l)" -eq 3 ] || { echo "FAILED: expected 3 manual pages" >&2; fail=1; }
 dpkg-deb -f "$deb" Depends | grep -q 'fonts-ipafont-gothic' || { echo "FAILED: no font dependency" >&2; fail=1; }
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || { echo "FAILED: no Qt dependency" >&2; fail=1; }
+# The checksum libraries, found by dpkg-shlibdeps in the binaries.
+dpkg-deb -f "$deb" Depends | grep -q 'zlib1g' || { echo "FAILED: no zlib dependency" >&2; fail=1; }
+dpkg-deb -f "$deb" Depends | grep -q 'libnettle8' || { echo "FAILED: no nettle dependency" >&2; fail=1; }
 [ "$fail" -eq 0 ] && echo "package check passed"
 exit "$fail"

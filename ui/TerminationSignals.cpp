@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <iterator>
 #endif
 
 namespace zemb::ui {
@@ -33,6 +34,9 @@ void EndModalLoops() {
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// The signals whose handler is ours: one ignored at start (nohup, trap '' HUP) stays so.
+bool g_handled[3] = {false, false, false};
 
 void OnSignal(int) {
   // Only async-signal-safe work here: the event loop reads the pipe.
@@ -57,9 +61,10 @@ void CloseOnTerminationSignals(QWidget* window) {
   });
   // Once the window is gone the signals end the process again.
   QObject::connect(notifier, &QObject::destroyed, [] {
-    ::signal(SIGTERM, SIG_DFL);
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGHUP, SIG_DFL);
+    for (size_t i = 0; i < std::size(kSignals); ++i) {
+      if (g_handled[i]) ::signal(kSignals[i], SIG_DFL);
+      g_handled[i] = false;
+    }
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);
     g_signalPipe[0] = g_signalPipe[1] = -1;
@@ -68,9 +73,13 @@ void CloseOnTerminationSignals(QWidget* window) {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &action, nullptr);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGHUP, &action, nullptr);
+  for (size_t i = 0; i < std::size(kSignals); ++i) {
+    struct sigaction current {};
+    if (::sigaction(kSignals[i], nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+      continue;
+    }
+    g_handled[i] = ::sigaction(kSignals[i], &action, nullptr) == 0;
+  }
 }
 
 #else

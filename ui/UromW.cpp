@@ -25,6 +25,7 @@
 #include "Language.h"
 #include "PaintingChannel.h"
 #include "PlainText.h"
+#include "PortDiagnosis.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
 #include "WindowImages.h"
@@ -414,7 +415,10 @@ std::string TForm1::SilentStopReason() const {
       if (why.empty()) why = zembROMWT1->PortOpen() ? "cannot be written" : "cannot be opened";
       break;
   }
-  return where + ": " + why;
+  // Under it, what the system says about the cause and the fix.
+  const std::vector<std::string> diagnosis = DiagnosePortFailure(name, port_->LastFault());
+  return diagnosis.empty() ? where + ": " + why
+                           : where + ": " + why + '\n' + JoinDiagnosis(diagnosis);
 }
 
 void TForm1::SetCaption(const std::string& caption) {

@@ -133,13 +133,17 @@ TEST_F(Files, LoadFailureLeavesTheListAndNamesThePath) {
 TEST_F(Files, FailedSaveLeavesTheOldFileWhole) {
   const auto path = (dir / "old.hex").string();
   { std::ofstream(path, std::ios::binary) << "precious\r\n"; }
-  // A folder that cannot take the temporary file: the old file must survive untouched.
+  // A folder that cannot take the temporary file: a write-protected old file survives
+  // untouched (a writable one would be written in place).
 #ifndef _WIN32
   if (::geteuid() != 0) {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
     std::filesystem::permissions(
         dir, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     EXPECT_THROW(TStringList({"new"}).SaveToFile(path), EFCreateError);
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+    std::filesystem::permissions(
+        path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(Read(path), "precious\r\n");
   }
 #endif

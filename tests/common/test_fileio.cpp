@@ -287,7 +287,12 @@ TEST_F(FileIoTest, WritePathAsAnOrdinaryUserFollowsTheKernelsPermissions) {
   Put(Path("roots.hex"), "root's", 0644);
   Put(Path("shared.hex"), "shared", 0666);
   ::mkdir(Path("closed").c_str(), 0755);
-  Put(Path("closed/open.hex"), "in a closed folder", 0666);
+  Put(Path("closed/open.hex"), "in a closed folder, longer than what replaces it", 0666);
+  // A shared folder (sticky, like /tmp) takes the temporary file but no rename over
+  // another user's file.
+  ::mkdir(Path("sticky").c_str(), 0755);
+  ::chmod(Path("sticky").c_str(), 01777);
+  Put(Path("sticky/shared.sys"), "root's settings", 0666);
   Put(Path("mine.hex"), "mine", 0644);
   ::chown(Path("mine.hex").c_str(), kNobody, kNobody);
   const int rc = AsNobody([&] {
@@ -297,18 +302,28 @@ TEST_F(FileIoTest, WritePathAsAnOrdinaryUserFollowsTheKernelsPermissions) {
       if (CheckWriteTarget(path).result != want) failures |= bit;
     };
     expect(Path("roots.hex"), WriteResult::CannotCreate, 1);
-    // The file may be written, but its folder takes no temporary file.
-    expect(Path("closed/open.hex"), WriteResult::CannotCreate, 2);
+    // The file may be written, but its folder takes no temporary file: written in place.
+    expect(Path("closed/open.hex"), WriteResult::Ok, 2);
     expect(Path("shared.hex"), WriteResult::Ok, 4);
     expect(Path("mine.hex"), WriteResult::Ok, 8);
+    expect(Path("sticky/shared.sys"), WriteResult::Ok, 16);
+    // A new name in the closed folder has nowhere to go.
+    expect(Path("closed/new.hex"), WriteResult::CannotCreate, 32);
     return failures;
   });
   if (rc == -1) GTEST_SKIP() << "needs root to switch to user 65534";
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(Slurp(Path("roots.hex")), "root's");
-  EXPECT_EQ(Slurp(Path("closed/open.hex")), "in a closed folder");
+  EXPECT_EQ(Slurp(Path("closed/open.hex")), "new");
   EXPECT_EQ(Slurp(Path("shared.hex")), "new");
+  EXPECT_EQ(Slurp(Path("sticky/shared.sys")), "new");
+  // In place: the same file, its owner and mode, and no temporary file left behind.
+  struct stat st {};
+  ASSERT_EQ(::stat(Path("sticky/shared.sys").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
   EXPECT_EQ(Entries(Path("closed")), std::set<std::string>{"open.hex"});
+  EXPECT_EQ(Entries(Path("sticky")), std::set<std::string>{"shared.sys"});
 }
 
 TEST_F(FileIoTest, ReadPathAcceptsOnlyRegularFilesWithinTheLimits) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "PortDiagnosis.h"
 #include "SerialChannel.h"
 #include "uZEMB.h"
 
@@ -279,6 +280,10 @@ TEST_F(SerialPosixTest, ADeviceTheUserMayNotOpenIsToldApart) {
   ASSERT_EQ(::chmod(pty.slave().c_str(), 0), 0);
   EXPECT_FALSE(channel->Open(pty.slave()));
   EXPECT_EQ(channel->LastFault(), SerialFault::NotPermitted);
+  // The diagnosis reads the real node: no permission bit left for anyone.
+  const std::string text = JoinDiagnosis(DiagnosePortFailure(pty.slave(), channel->LastFault()));
+  EXPECT_NE(text.find(pty.slave() + " belongs to "), std::string::npos) << text;
+  EXPECT_NE(text.find("mode ---------."), std::string::npos) << text;
 }
 
 TEST_F(SerialPosixTest, ComNamesMapToTheEnvironmentOrTtyS) {

@@ -79,6 +79,27 @@ TEST_F(PortsCommand, DeviceTextIsEscapedAndOutputChecked) {
   EXPECT_NE(err.str().find("cannot write standard output"), std::string::npos);
 }
 
+// A port name that would not open is followed by why, once each; the ports that exist are
+// not listed again under it.
+TEST_F(PortsCommand, APortNameThatWillNotOpenIsDiagnosed) {
+  ::setenv("ZEMBROMW_COM2", sys_.Dev("ttyUSB7").c_str(), 1);
+  ::setenv("ZEMBROMW_COM3", sys_.Dev("ttyUSB2").c_str(), 1);  // a plain file here
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(RunPortsCommand({}, out, err, sys_.Roots()), 0);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("\nCOM2 cannot be opened: " + sys_.Dev("ttyUSB7") +
+                      ": no such device (No such file or directory)\n  " + sys_.Dev("ttyUSB7") +
+                      " does not exist.\n\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(
+      text.find("\nCOM3 cannot be opened: " + sys_.Dev("ttyUSB2") + ": not a serial device\n\n"),
+      std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("exist now"), std::string::npos) << text;
+}
+
 TEST_F(PortsCommand, NoPortsAndStrayOperands) {
   PortDiscoveryRoots none;
   none.sysfs = "/nonexistent";

@@ -213,4 +213,36 @@ TEST(CliSignals, ASignalMidOperationReleasesThePortAndExitsWith128PlusIt) {
   std::filesystem::remove_all(dir);
 }
 
+// Started under nohup or trap '' HUP INT, the program keeps ignoring those two, as every
+// POSIX tool does; SIGTERM still ends it the usual way.
+TEST(CliSignals, SignalsIgnoredAtStartStayIgnored) {
+  if (*kCliPath == '\0') GTEST_SKIP() << "zembromw-cli is not built";
+  char pattern[] = "/tmp/zembromw_cli_signals_XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  const std::string errPath = dir + "/err.txt";
+  StallingWriter writer("RB ", "");
+  ASSERT_GE(writer.Held(), 0);
+  const pid_t pid = Spawn({"/bin/sh", "-c", "trap '' HUP INT; exec \"$0\" -q -p \"$1\" blank 0 FFF",
+                           kCliPath, writer.Slave()},
+                          errPath);
+  ASSERT_GT(pid, 0);
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  while (!writer.Stalled() && Clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(writer.Stalled());
+  ::kill(pid, SIGHUP);
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(WaitFor(pid, std::chrono::milliseconds(500)), -1) << ReadText(errPath);
+  ::kill(pid, SIGTERM);
+  const int status = WaitFor(pid, std::chrono::seconds(3));
+  if (status == -1) {
+    ::kill(pid, SIGKILL);
+    WaitFor(pid, std::chrono::seconds(3));
+  }
+  EXPECT_EQ(status, 128 + SIGTERM) << ReadText(errPath);
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace

@@ -33,15 +33,22 @@ struct sigaction g_previous[3];
 SignalCatcher::SignalCatcher() {
   g_caught = 0;
   for (size_t i = 0; i < std::size(kSignals); ++i) {
+    // A signal ignored when the program started (nohup, trap '' HUP) stays ignored, as
+    // whoever started it asked: a hang-up must not cut an upload short.
 #ifdef _WIN32
     g_previous[i] = std::signal(kSignals[i], OnTerminationSignal);
+    if (g_previous[i] == SIG_IGN) std::signal(kSignals[i], SIG_IGN);
 #else
+    if (sigaction(kSignals[i], nullptr, &g_previous[i]) != 0 ||
+        g_previous[i].sa_handler == SIG_IGN) {
+      continue;
+    }
     struct sigaction action {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a wait in poll() or nanosleep() returns, and the channel looks again.
     action.sa_flags = 0;
-    sigaction(kSignals[i], &action, &g_previous[i]);
+    sigaction(kSignals[i], &action, nullptr);
 #endif
   }
 }

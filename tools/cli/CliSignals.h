@@ -10,7 +10,8 @@
 namespace zemb::cli {
 
 // Catches SIGTERM, SIGINT and SIGHUP (SIGINT and SIGTERM on Windows) while it exists, and
-// puts the previous handlers back when it goes.
+// puts the previous handlers back when it goes. A signal that was ignored when it came is
+// left ignored.
 class SignalCatcher {
  public:
   SignalCatcher();

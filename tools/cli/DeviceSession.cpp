@@ -10,6 +10,7 @@
 #include "CliSignals.h"
 #include "CommandTable.h"
 #include "Errors.h"
+#include "PortDiagnosis.h"
 #include "TerminalText.h"
 #include "WireTrace.h"
 #include "uZEMB.h"
@@ -134,6 +135,12 @@ int ReportPortFailure(TzembROMWT& rom, const Options& options, std::ostream& err
     err << "; on Linux the user usually needs to be in the dialout group";
   }
   err << '\n';
+  // What the system says about a port that would not open: who holds it, which group, ...
+  if (!rom.PortOpen()) {
+    for (const auto& line : DiagnosePortFailure(options.port, rom.Channel().LastFault())) {
+      err << "  " << line << '\n';
+    }
+  }
   return kExitPortFailed;
 }
 

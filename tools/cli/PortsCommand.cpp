@@ -1,11 +1,13 @@
 #include "PortsCommand.h"
 
 #include <algorithm>
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "CliCore.h"
 #include "PortAssignments.h"
+#include "PortDiagnosis.h"
 #include "SerialChannel.h"
 #include "TerminalText.h"
 #include "uSetting.h"
@@ -80,6 +82,24 @@ int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out,
     if (!what.empty()) out << "  [" << EscapeForTerminal(what) << "]";
     out << '\n';
   }
+  // Each port name that would not open now, with why and what to do.
+  DiagnosisRoots diagnosisRoots;
+  diagnosisRoots.ports = roots;
+  for (int n = 1; n <= kPortNames; ++n) {
+    const std::string name = "COM" + std::to_string(n);
+    const std::unique_ptr<SerialChannel> channel = CreatePlatformSerialChannel();
+    if (channel->Open(name)) {
+      channel->Close();
+      continue;
+    }
+    out << '\n' << name << " cannot be opened: " << EscapeForTerminal(channel->LastError()) << '\n';
+    const auto lines = DiagnosePortFailure(name, channel->LastFault(), diagnosisRoots,
+                                           ProcessIdentity::Current(), false);
+    for (const auto& line : lines) {
+      out << "  " << line << '\n';
+    }
+  }
+
   out << "\nSet a port with -p NAME or a path, choose one in the window (right-click the port\n"
          "group), or export ZEMBROMW_COMn=/dev/... (it wins over a stored choice).\n"
       << std::flush;

@@ -8,7 +8,8 @@
 
 namespace zemb::cli {
 
-// Prints the discovered ports and the four port names' devices with the reason for each.
+// Prints the discovered ports and the four port names' devices with the reason for each,
+// then, for each port name that cannot be opened now, why and what to do about it.
 // Always succeeds: a machine without serial ports is an answer, not an error.
 int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out, std::ostream& err,
                     const PortDiscoveryRoots& roots = {});
