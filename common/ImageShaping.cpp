@@ -104,7 +104,7 @@ bool SplitImage(const SparseImage& in, uint32_t lanes, uint32_t lane, uint32_t w
     return false;
   }
   if (lane >= lanes) {
-    error = "lane " + std::to_string(lane) + " is past the " + std::to_string(lanes) +
+    error = "split lane " + std::to_string(lane) + " is past the " + std::to_string(lanes) +
             " lanes (0 to " + std::to_string(lanes - 1) + ")";
     return false;
   }
@@ -160,7 +160,8 @@ bool FillImage(const SparseImage& in, uint32_t first, uint32_t last, uint8_t val
   return true;
 }
 
-bool MirrorImage(const SparseImage& in, uint64_t capacity, SparseImage& out, std::string& error) {
+bool MirrorImage(const SparseImage& in, uint64_t capacity, SparseImage& out, std::string& error,
+                 std::string_view part) {
   if (in.Empty()) {
     error = "an empty image cannot be mirrored";
     return false;
@@ -172,8 +173,9 @@ bool MirrorImage(const SparseImage& in, uint64_t capacity, SparseImage& out, std
     return false;
   }
   if (size > capacity) {
-    error = "the image (" + CapacityText(size) + ") is larger than the chip's " +
-            CapacityText(capacity) + ": nothing to mirror";
+    error = "the image (" + CapacityText(size) + ") is larger than the " + CapacityText(capacity) +
+            " of " + (part.empty() ? std::string("the chip") : "a " + std::string(part)) +
+            ": nothing to mirror";
     return false;
   }
   if (capacity % size != 0 || capacity > kMaxShapedSpan) {
@@ -237,7 +239,6 @@ bool MergeImages(const std::vector<const SparseImage*>& lanes, uint32_t width, S
 
 bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeTarget& target,
                 SparseImage& out, std::string& error) {
-  const std::string chip = target.part.empty() ? "the chip" : "a " + target.part;
   if (options.mirror && target.capacity == 0) {
     error = "mirroring repeats the image through the chip: it needs a chip type";
     return false;
@@ -281,8 +282,7 @@ bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeT
     }
     if (any && !FillImage(work, first, last, value, work, error)) return false;
   }
-  if (options.mirror && !MirrorImage(work, target.capacity, work, error)) {
-    error += " (" + chip + " holds " + CapacityText(target.capacity) + ")";
+  if (options.mirror && !MirrorImage(work, target.capacity, work, error, target.part)) {
     return false;
   }
   out = std::move(work);

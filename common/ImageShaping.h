@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ImageFormats.h"
@@ -29,8 +30,10 @@ bool SplitImage(const SparseImage& in, uint32_t lanes, uint32_t lane, uint32_t w
 bool FillImage(const SparseImage& in, uint32_t first, uint32_t last, uint8_t value,
                SparseImage& out, std::string& error);
 // An image that starts at 0 and whose size (highest address + 1) is a power of two, repeated
-// until it fills capacity bytes. Refused otherwise, or when it is larger than capacity.
-bool MirrorImage(const SparseImage& in, uint64_t capacity, SparseImage& out, std::string& error);
+// until it fills capacity bytes. Refused otherwise, or when it is larger than capacity; part
+// names the chip in that message.
+bool MirrorImage(const SparseImage& in, uint64_t capacity, SparseImage& out, std::string& error,
+                 std::string_view part = {});
 // The inverse of SplitImage: lanes[k] is lane k, width bytes wide. The lanes must all have
 // the same size (highest address + 1); names[k], when given, names lane k in messages.
 bool MergeImages(const std::vector<const SparseImage*>& lanes, uint32_t width, SparseImage& out,

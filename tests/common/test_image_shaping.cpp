@@ -209,7 +209,7 @@ TEST(ImageShaping, MirrorRepeatsAPowerOfTwoImageThroughTheChip) {
   };
   const std::vector<Refusal> refusals = {
       {"not a power of two", Random(rng, {{0, 0x3000}}), 0x8000, "not a power of two"},
-      {"larger than the chip", Random(rng, {{0, 0x10000}}), 0x8000, "larger than the chip"},
+      {"larger than the chip", Random(rng, {{0, 0x10000}}), 0x8000, "larger than the 32 KiB of the chip"},
       {"empty", SparseImage(), 0x8000, "empty"},
       {"not starting at 0", Random(rng, {{0x8000, 0x4000}}), 0x10000, "not a power of two"},
   };

@@ -136,8 +136,8 @@ TEST_F(CliImages, DataOutsideTheRangeIsRefusedFromTheHeaderAndWarnedFromTheComma
   const Case cases[] = {
       {{"program", file},
        kExitUsage,
-       "beyond.hex: 1 data byte outside 00000-0000F, the range of its ;MinAdr/;MaxAdr lines, the "
-       "first at 0x0010 (line 4)",
+       "beyond.hex: 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); they lie "
+       "outside the range of its ;MinAdr/;MaxAdr lines",
        ""},
       {{"compare", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
       {{"write", file}, kExitUsage, "1 data byte outside 00000-0000F", ""},
@@ -147,6 +147,13 @@ TEST_F(CliImages, DataOutsideTheRangeIsRefusedFromTheHeaderAndWarnedFromTheComma
            ": 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); only 00000-0000F is "
            "asked of the device",
        "RP 00000,0000F+00000"},
+      // info sends nothing and refuses nothing, but says what its checksums leave out.
+      {{"info", file},
+       kExitOk,
+       "note: " + file +
+           ": 1 data byte outside 00000-0000F, the first at 0x0010 (line 4); the "
+           "checksums cover 00000-0000F only",
+       ""},
       {{"-q", "write", s19, "101", "200"},
        kExitOk,
        ": 3 data bytes outside 00101-00200, the first at 0x0100 (line 1)",
@@ -415,6 +422,19 @@ TEST_F(CliImages, ConvertAndMergeWriteTheFormatAskedFor) {
   EXPECT_EQ(Run({"--offset", "100", "convert", k4, Path("moved.bin")}), kExitOk) << err.str();
   EXPECT_NE(err.str().find("(its first byte is address 00100)"), std::string::npos) << err.str();
   EXPECT_EQ(Read(Path("moved.bin")), Read(k4));
+}
+
+TEST_F(CliImages, ADosEndOfFileMarkIsNoLineForTheDevice) {
+  for (const std::string end : {"\x1A", "\x1A\r\n", ":00000001FF\x1A"}) {
+    SCOPED_TRACE(::testing::PrintToString(end));
+    const std::string body = ";MinAdr=0\r\n;MaxAdr=0\r\n:0100000042BD\r\n";
+    const std::string file =
+        Write("eof.hex", body + (end[0] == ':' ? end : ":00000001FF\r\n" + end));
+    EXPECT_EQ(Run({"program", file}), kExitOk) << err.str();
+    EXPECT_EQ(device_->lines,
+              (std::vector<std::string>{"RA", "RT 08", "RA", "RP 00000,00000+00000", ";MinAdr=0",
+                                        ";MaxAdr=0", ":0100000042BD", ":00000001FF"}));
+  }
 }
 
 }  // namespace

@@ -12,17 +12,19 @@ namespace {
 // Matches args[i] against one option in any of the forms -pNAME, -p NAME, --port=NAME,
 // --port NAME (a switch: -q, --quiet). Returns 0 when arg is not this option, 1 when it was
 // taken (value filled, i moved past a separate value), -1 when its value is missing.
-int MatchOption(const std::vector<std::string>& args, size_t& i, const OptionSpec& spec,
+int MatchOption(const std::vector<std::string>& args, size_t& i, const OptionEntry& entry,
                 std::string& value) {
   const std::string& arg = args[i];
-  const std::string longFlag = std::string("--") + spec.longName;
+  const std::string longFlag = std::string("--") + entry.longName;
   const bool isShort =
-      spec.shortName != '\0' && arg.size() >= 2 && arg[0] == '-' && arg[1] == spec.shortName;
-  if (spec.valueName == nullptr) {
+      entry.shortName != '\0' && arg.size() >= 2 && arg[0] == '-' && arg[1] == entry.shortName;
+  if (entry.valueName == nullptr) {
     value.clear();
     return arg == longFlag || (isShort && arg.size() == 2) ? 1 : 0;
   }
-  if (std::strchr(spec.valueName, ' ') != nullptr) {
+  if (std::strchr(entry.valueName, ' ') != nullptr) {
+    // Two values never come as --crop=START: that is a value missing.
+    if (arg.compare(0, longFlag.size() + 1, longFlag + "=") == 0) return -1;
     if (arg != longFlag) return 0;
     if (i + 2 >= args.size()) return -1;
     value = args[i + 1] + '\0' + args[i + 2];
@@ -48,8 +50,8 @@ int MatchOption(const std::vector<std::string>& args, size_t& i, const OptionSpe
 // "program, compare, write and info": the commands that have one of the uses.
 std::string CommandsWith(unsigned uses) {
   std::vector<std::string> names;
-  for (const CommandSpec& spec : CommandTable()) {
-    if ((spec.uses & uses) != 0) names.emplace_back(spec.name);
+  for (const CommandEntry& entry : CommandTable()) {
+    if ((entry.uses & uses) != 0) names.emplace_back(entry.name);
   }
   std::string text;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -57,6 +59,23 @@ std::string CommandsWith(unsigned uses) {
     text += names[i];
   }
   return text;
+}
+
+// Breaks text at blanks into lines that fit the help's text column.
+std::string Wrapped(const std::string& text) {
+  constexpr size_t kWidth = 52;
+  std::string result;
+  size_t lineStart = 0;
+  size_t lastBlank = std::string::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ') lastBlank = i;
+    if (i - lineStart >= kWidth && lastBlank != std::string::npos && lastBlank > lineStart) {
+      result += text.substr(lineStart, lastBlank - lineStart) + "\n";
+      lineStart = lastBlank + 1;
+      lastBlank = std::string::npos;
+    }
+  }
+  return result + text.substr(lineStart);
 }
 
 // Writes "  " + head, then text from the help column, its later lines indented alike; a
@@ -90,7 +109,7 @@ bool ParseAddress(const std::string& text, int32_t& value) {
 bool ParseArguments(const std::vector<std::string>& args, Options& options, std::string& error) {
   std::vector<std::string> words;
   // The options given, each once, to check against the command once it is known.
-  std::vector<const OptionSpec*> given;
+  std::vector<const OptionEntry*> given;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -102,16 +121,18 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* matched = nullptr;
+    const OptionEntry* matched = nullptr;
     std::string value;
-    for (const OptionSpec& spec : OptionTable()) {
-      const int taken = MatchOption(args, i, spec, value);
+    for (const OptionEntry& entry : OptionTable()) {
+      const int taken = MatchOption(args, i, entry, value);
       if (taken < 0) {
-        error = "option " + arg + " needs a value";
+        const bool two = std::strchr(entry.valueName, ' ') != nullptr;
+        error = "option " + arg + " needs " +
+                (two ? std::string(entry.valueName) + " as two arguments" : "a value");
         return false;
       }
       if (taken > 0) {
-        matched = &spec;
+        matched = &entry;
         break;
       }
     }
@@ -128,7 +149,7 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     error = "no command given";
     return false;
   }
-  const CommandSpec* command = FindCommand(words[0]);
+  const CommandEntry* command = FindCommand(words[0]);
   if (command == nullptr) {
     error = "unknown command '" + words[0] + "'";
     return false;
@@ -136,9 +157,9 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
   options.command = command->command;
   options.operands.assign(words.begin() + 1, words.end());
   // An option that does nothing for this command would leave the user believing it did.
-  for (const OptionSpec* spec : given) {
-    if (spec->use != kUseEverywhere && (spec->use & command->uses) == 0) {
-      error = std::string("--") + spec->longName + " is for " + CommandsWith(spec->use) + "; " +
+  for (const OptionEntry* entry : given) {
+    if (entry->use != kUseEverywhere && (entry->use & command->uses) == 0) {
+      error = std::string("--") + entry->longName + " is for " + CommandsWith(entry->use) + "; " +
               command->name + " does not take it";
       return false;
     }
@@ -151,31 +172,31 @@ std::string UsageText() {
       "usage: zembromw-cli [OPTION...] COMMAND [OPERAND...]\n"
       "       zembromw-cli --help | --version\n"
       "Commands:\n";
-  for (const CommandSpec& spec : CommandTable()) {
+  for (const CommandEntry& entry : CommandTable()) {
     AddHelpEntry(usage,
-                 std::string(spec.name) + (*spec.operands != '\0' ? " " : "") + spec.operands,
-                 spec.summary);
+                 std::string(entry.name) + (*entry.operands != '\0' ? " " : "") + entry.operands,
+                 entry.summary);
   }
   // The shaping options read best together, in the order they apply.
-  const auto shaping = [](const OptionSpec& spec) { return spec.use == kUseShaping; };
+  const auto shaping = [](const OptionEntry& entry) { return entry.use == kUseShaping; };
   usage += "Options:\n";
-  for (const OptionSpec& spec : OptionTable()) {
-    if (shaping(spec)) continue;
+  for (const OptionEntry& entry : OptionTable()) {
+    if (shaping(entry)) continue;
     std::string head;
-    if (spec.shortName != '\0') head = std::string("-") + spec.shortName + ", ";
-    head += std::string("--") + spec.longName;
-    if (spec.valueName != nullptr) head += std::string(" ") + spec.valueName;
-    std::string text = spec.summary;
-    if (spec.use != kUseEverywhere) text += "\n(" + CommandsWith(spec.use) + ")";
+    if (entry.shortName != '\0') head = std::string("-") + entry.shortName + ", ";
+    head += std::string("--") + entry.longName;
+    if (entry.valueName != nullptr) head += std::string(" ") + entry.valueName;
+    std::string text = entry.summary;
+    if (entry.use != kUseEverywhere) text += "\n" + Wrapped("(" + CommandsWith(entry.use) + ")");
     AddHelpEntry(usage, head, text);
   }
-  usage += "Shaping, in this order, after reading (" + CommandsWith(kUseShaping) + "):\n";
-  for (const OptionSpec& spec : OptionTable()) {
-    if (!shaping(spec)) continue;
+  usage += "Shaping, in this order, after reading\n  (" + CommandsWith(kUseShaping) + "):\n";
+  for (const OptionEntry& entry : OptionTable()) {
+    if (!shaping(entry)) continue;
     AddHelpEntry(usage,
-                 std::string("--") + spec.longName +
-                     (spec.valueName != nullptr ? std::string(" ") + spec.valueName : ""),
-                 spec.summary);
+                 std::string("--") + entry.longName +
+                     (entry.valueName != nullptr ? std::string(" ") + entry.valueName : ""),
+                 entry.summary);
   }
   usage +=
       "A FILE of \"-\" is standard input (standard output for read).\n"

@@ -24,13 +24,13 @@ namespace zemb::cli {
 int Run(const Options& options, Environment& env) {
   if (env.err == nullptr) env.err = &std::cerr;
   if (env.out == nullptr) env.out = &std::cout;
-  const CommandSpec* spec = SpecOf(options.command);
-  if (spec == nullptr) return ReportUsageError(*env.err, "no command given");
+  const CommandEntry* entry = EntryOf(options.command);
+  if (entry == nullptr) return ReportUsageError(*env.err, "no command given");
   std::string error;
-  if (spec->needsDevice && !CheckSpeed(options.speed, error)) {
+  if (entry->needsDevice && !CheckSpeed(options.speed, error)) {
     return ReportUsageError(*env.err, error);
   }
-  return spec->run(options, env);
+  return entry->run(options, env);
 }
 
 int Main(int argc, char** argv) {

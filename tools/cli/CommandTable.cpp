@@ -169,8 +169,8 @@ bool ApplyWidth(Options& o, const std::string& value, std::string& error) {
 
 }  // namespace
 
-const std::vector<OptionSpec>& OptionTable() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionEntry>& OptionTable() {
+  static const std::vector<OptionEntry> table = {
       {"port", 'p', "NAME", kUseEverywhere,
        "the port, default COM1 (COMn maps to $ZEMBROMW_COMn,\n"
        "else the port chosen in the window, else\n"
@@ -235,8 +235,8 @@ const std::vector<OptionSpec>& OptionTable() {
   return table;
 }
 
-const std::vector<CommandSpec>& CommandTable() {
-  static const std::vector<CommandSpec> table = {
+const std::vector<CommandEntry>& CommandTable() {
+  static const std::vector<CommandEntry> table = {
       {"ports", Command::Ports, "", "list the serial ports and what COM1..COM4 open", false, 0,
        [](const Options& options, Environment& env) {
          return RunPortsCommand(options.operands, *env.out, *env.err);
@@ -278,16 +278,16 @@ const std::vector<CommandSpec>& CommandTable() {
   return table;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
-  for (const CommandSpec& spec : CommandTable()) {
-    if (name == spec.name) return &spec;
+const CommandEntry* FindCommand(std::string_view name) {
+  for (const CommandEntry& entry : CommandTable()) {
+    if (name == entry.name) return &entry;
   }
   return nullptr;
 }
 
-const CommandSpec* SpecOf(Command command) {
-  for (const CommandSpec& spec : CommandTable()) {
-    if (spec.command == command) return &spec;
+const CommandEntry* EntryOf(Command command) {
+  for (const CommandEntry& entry : CommandTable()) {
+    if (entry.command == command) return &entry;
   }
   return nullptr;
 }

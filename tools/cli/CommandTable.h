@@ -22,7 +22,7 @@ enum OptionUse : unsigned {
   kUseLaneWidth = 1u << 5,     // --width: merge's lanes
 };
 
-struct CommandSpec {
+struct CommandEntry {
   const char* name;
   Command command;
   // As the help shows them: "START END FILE".
@@ -37,7 +37,7 @@ struct CommandSpec {
   int (*run)(const Options& options, Environment& env);
 };
 
-struct OptionSpec {
+struct OptionEntry {
   const char* longName;  // without "--"
   char shortName;        // '\0' for none
   // Null for a switch; a name of two words ("START END") takes two arguments, handed to
@@ -49,12 +49,12 @@ struct OptionSpec {
   bool (*apply)(Options& options, const std::string& value, std::string& error);
 };
 
-const std::vector<CommandSpec>& CommandTable();
-const std::vector<OptionSpec>& OptionTable();
+const std::vector<CommandEntry>& CommandTable();
+const std::vector<OptionEntry>& OptionTable();
 
 // The entry of name, or null.
-const CommandSpec* FindCommand(std::string_view name);
+const CommandEntry* FindCommand(std::string_view name);
 // The entry of command; null for Command::None.
-const CommandSpec* SpecOf(Command command);
+const CommandEntry* EntryOf(Command command);
 
 }  // namespace zemb::cli

@@ -140,8 +140,8 @@ int ReportPortFailure(TzembROMWT& rom, const Options& options, std::ostream& err
 
 int RunOnDevice(const Options& options, Environment& env, DeviceRun& run) {
   std::ostream& err = *env.err;
-  const CommandSpec* spec = SpecOf(options.command);
-  const char* commandName = spec != nullptr ? spec->name : "?";
+  const CommandEntry* entry = EntryOf(options.command);
+  const char* commandName = entry != nullptr ? entry->name : "?";
 
   SignalCatcher signals;
   std::unique_ptr<SerialChannel> channel = std::move(env.channel);

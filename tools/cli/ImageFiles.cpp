@@ -93,12 +93,7 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
   text += received.Text();
   // A device that left out the end record is taken as it sent the data, but the file ends
   // properly, so that every reader knows it is whole.
-  HexRecord last;
-  if (received.Count() == 0 ||
-      ParseHexRecord(received.Get(received.Count() - 1), last) != HexParseResult::Ok ||
-      last.type != kHexEndOfFile) {
-    text += std::string(kHexEofRecord) + "\r\n";
-  }
+  if (!EndsWithHexEndRecord(text)) text += std::string(kHexEofRecord) + "\r\n";
   return text;
 }
 

@@ -1,7 +1,5 @@
 #include "ImageJob.h"
 
-#include <cstdio>
-
 #include "ChipTypes.h"
 #include "CliFiles.h"
 #include "CommandTable.h"
@@ -11,10 +9,9 @@
 namespace zemb::cli {
 namespace {
 
-std::string Address(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%04llX", static_cast<unsigned long long>(value));
-  return text;
+// "0x7FFF": addresses in messages, at least four digits.
+std::string Address(uint32_t value) {
+  return "0x" + IntToHex(static_cast<int32_t>(value), 4);
 }
 
 // Reads FILE's bytes as the format given, else the one its content shows.
@@ -61,28 +58,32 @@ bool CheckFit(const Options& options, ImageJob& job, std::string& error) {
 // Refuses data outside a range from the ;MinAdr/;MaxAdr lines; data outside a range given on
 // the command line is a warning.
 bool CheckDataInRange(ImageJob& job, uint32_t first, uint32_t last, std::string& error) {
-  const OutsideRange outside = job.input.image.CountOutside(first, last);
-  if (outside.count == 0) return true;
-  ImageOrigin origin;
-  job.input.image.OriginOf(outside.first, origin);
-  const std::string count = std::to_string(outside.count) + " data byte" +
-                            (outside.count == 1 ? "" : "s") + " outside " + RangeText(first, last);
-  const std::string where = ", the first at " + Address(outside.first) +
-                            (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
+  const std::string outside = DataOutsideText(job, first, last);
+  if (outside.empty()) return true;
   const std::string name = FileDisplayName(job.file);
   // A chip that silently lacks part of the file is worse than no chip at all; a range the
   // user gave is taken as meant.
   if (!job.rangeGiven) {
-    error = name + ": " + count + ", the range of its ;MinAdr/;MaxAdr lines" + where +
-            "; give START END to send only that range, or correct the lines";
+    error = name + ": " + outside + "; they lie outside the range of its ;MinAdr/;MaxAdr " +
+            "lines: give START END to send only that range, or correct the lines";
     return false;
   }
-  job.warnings.push_back("warning: " + name + ": " + count + where + "; only " +
-                         RangeText(first, last) + " is asked of the device");
+  job.warnings.push_back("warning: " + name + ": " + outside + "; only " + RangeText(first, last) +
+                         " is asked of the device");
   return true;
 }
 
 }  // namespace
+
+std::string DataOutsideText(const ImageJob& job, uint32_t first, uint32_t last) {
+  const OutsideRange outside = job.input.image.CountOutside(first, last);
+  if (outside.count == 0) return "";
+  ImageOrigin origin;
+  job.input.image.OriginOf(outside.first, origin);
+  return std::to_string(outside.count) + " data byte" + (outside.count == 1 ? "" : "s") +
+         " outside " + RangeText(first, last) + ", the first at " + Address(outside.first) +
+         (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
+}
 
 std::string RangeText(uint32_t first, uint32_t last) {
   return IntToHex(static_cast<int32_t>(first), 5) + "-" + IntToHex(static_cast<int32_t>(last), 5);
@@ -152,7 +153,7 @@ std::string FitProblem(const ImageJob& job) {
   if (job.chip == nullptr) return "";
   const uint64_t capacity = job.chip->capacity;
   const std::string chip = "the " + CapacityText(capacity) + " of a " + job.chip->part +
-                           ": 0x0000-" + Address(capacity - 1);
+                           ": 0x0000-" + Address(static_cast<uint32_t>(capacity - 1));
   const SparseImage& image = job.input.image;
   if (!image.Empty() && image.MaxAddress() >= capacity) {
     return "data up to " + Address(image.MaxAddress()) + ", beyond " + chip;
@@ -169,7 +170,7 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
                      std::string& error) {
   const auto& ops = options.operands;
   if (ops.size() != 1 && ops.size() != 3) {
-    error = std::string(forDevice ? "this command" : SpecOf(options.command)->name) +
+    error = std::string(forDevice ? "this command" : EntryOf(options.command)->name) +
             " takes FILE [START END]";
     return false;
   }

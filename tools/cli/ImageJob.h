@@ -39,6 +39,10 @@ struct ImageJob {
 // checksums over it would cost time and memory for nothing.
 inline constexpr uint64_t kMaxRangeSpan = uint64_t{16} * 1024 * 1024;
 
+// "3 data bytes outside 00000-0000F, the first at 0x0010 (line 4)", or empty when the image
+// holds nothing outside first..last.
+std::string DataOutsideText(const ImageJob& job, uint32_t first, uint32_t last);
+
 // "00000-07FFF" for messages.
 std::string RangeText(uint32_t first, uint32_t last);
 

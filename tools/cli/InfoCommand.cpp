@@ -5,6 +5,7 @@
 #include "ChipTypes.h"
 #include "CliFiles.h"
 #include "Commands.h"
+#include "Convert.h"
 #include "DeviceSession.h"
 #include "ImageFiles.h"
 #include "ImageJob.h"
@@ -22,13 +23,12 @@ std::string FitLine(const ImageJob& job) {
   if (image.Empty()) {
     line += "no data";
   } else {
-    char share[160];
-    std::snprintf(share, sizeof share, "data 0x%04X-0x%04X, %llu bytes, %.1f%% of the chip",
-                  static_cast<unsigned>(image.MinAddress()),
-                  static_cast<unsigned>(image.MaxAddress()),
-                  static_cast<unsigned long long>(image.Count()),
+    char share[32];
+    std::snprintf(share, sizeof share, "%.1f%%",
                   100.0 * static_cast<double>(image.Count()) / chip.capacity);
-    line += share;
+    line += "data 0x" + IntToHex(static_cast<int32_t>(image.MinAddress()), 4) + "-0x" +
+            IntToHex(static_cast<int32_t>(image.MaxAddress()), 4) + ", " +
+            std::to_string(image.Count()) + " bytes, " + share + " of the chip";
   }
   const std::string problem = FitProblem(job);
   return line + (problem.empty() ? "; fits" : "; does not fit: " + problem);
@@ -44,6 +44,12 @@ int RunInfoCommand(const Options& options, Environment& env) {
   const auto first = static_cast<uint32_t>(job.start);
   const auto last = static_cast<uint32_t>(job.end);
   if (first > last) return ReportUsageError(*env.err, "the start address is above the end address");
+  // The checksums cover the range; data beyond it would otherwise go unmentioned.
+  const std::string outside = DataOutsideText(job, first, last);
+  if (!outside.empty()) {
+    *env.err << kProgram << ": note: " << EscapeForTerminal(FileDisplayName(job.file)) << ": "
+             << outside << "; the checksums cover " << RangeText(first, last) << " only\n";
+  }
   out << EscapeForTerminal(FileDisplayName(job.file)) << ": " << ImageFormatName(job.input.format)
       << ", ";
   const uint64_t span = RangeSpan(first, last);
