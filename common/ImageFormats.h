@@ -80,6 +80,9 @@ class SparseImage {
   // A later value at the same address replaces the earlier one (origin: no source, no line).
   void Set(uint32_t address, uint8_t value);
   void SetRange(uint32_t address, const uint8_t* data, size_t size);
+  // Every address of first..last that holds no byte gets value (origin: no source, no
+  // line). Costs the runs in the range plus the bytes added.
+  void FillGaps(uint32_t first, uint32_t last, uint8_t value);
   bool Get(uint32_t address, uint8_t& value) const;
   bool Has(uint32_t address) const;
   // False when the address holds no byte.
@@ -151,6 +154,8 @@ class SparseImage {
   };
   using RunMap = std::map<uint32_t, Run>;
 
+  // One past the highest address held; 0 when empty.
+  uint64_t EndOfLastRun() const;
   // The first run that ends at or after address.
   RunMap::const_iterator FirstRunReaching(uint32_t address) const;
   void Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source, uint32_t line);
