@@ -745,22 +745,10 @@ bool ReadImage(ImageFormat format, std::string_view contents, uint32_t base, Spa
 std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image) {
   std::vector<std::string> records;
   records.reserve(static_cast<size_t>(image.Count() / 16 + 8));
-  uint32_t upper = 0;
-  image.ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
-    while (size > 0) {
-      const size_t chunk = std::min<size_t>(size, 16 - (address & 0x0F));
-      if ((address >> 16) != upper) {
-        upper = address >> 16;
-        const uint8_t ela[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
-        records.push_back(EncodeHexRecord(kHexExtendedLinear, 0, ela, 2));
-      }
-      records.push_back(
-          EncodeHexRecord(kHexData, static_cast<uint16_t>(address & 0xFFFF), data, chunk));
-      address += static_cast<uint32_t>(chunk);
-      data += chunk;
-      size -= chunk;
-    }
-  });
+  ForEachIntelHexRecord(
+      image, [&records](uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
+        records.push_back(EncodeHexRecord(type, address, data, size));
+      });
   return records;
 }
 
@@ -778,11 +766,17 @@ bool EndsWithHexEndRecord(std::string_view text) {
 }
 
 std::string WriteIntelHex(const SparseImage& image) {
+  size_t length = 0;
+  ForEachIntelHexRecord(image, [&length](uint8_t, uint16_t, const uint8_t*, size_t size) {
+    length += HexRecordLength(size) + 2;
+  });
   std::string out;
-  for (const std::string& record : EncodeIntelHexRecords(image)) {
-    out += record;
-    out += "\r\n";
-  }
+  out.reserve(length + sizeof kHexEofRecord + 2);
+  ForEachIntelHexRecord(image,
+                        [&out](uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
+                          out += EncodeHexRecord(type, address, data, size);
+                          out += "\r\n";
+                        });
   out += kHexEofRecord;
   out += "\r\n";
   return out;

@@ -1,6 +1,5 @@
 #include "ImageInput.h"
 
-#include <iterator>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -126,17 +125,28 @@ void TakeRangeFromData(InputImage& input) {
 }
 
 void ConvertToRecords(InputImage& input) {
-  std::vector<std::string> lines;
   TakeRangeFromData(input);
+  std::vector<std::string> headers;
   if (input.hasRange) {
-    lines.push_back(";MinAdr=" + Hex(input.start, 4));
-    lines.push_back(";MaxAdr=" + Hex(input.end, 4));
+    headers.push_back(";MinAdr=" + Hex(input.start, 4));
+    headers.push_back(";MaxAdr=" + Hex(input.end, 4));
   }
-  std::vector<std::string> records = EncodeIntelHexRecords(input.image);
-  lines.insert(lines.end(), std::make_move_iterator(records.begin()),
-               std::make_move_iterator(records.end()));
-  lines.emplace_back(kHexEofRecord);
-  input.lines.SetLines(std::move(lines));
+  // Counted first, so that the list takes the records without moving them as it grows.
+  size_t lines = headers.size() + 1;
+  size_t bytes = sizeof kHexEofRecord - 1;
+  for (const std::string& header : headers) bytes += header.size();
+  ForEachIntelHexRecord(input.image, [&](uint8_t, uint16_t, const uint8_t*, size_t size) {
+    ++lines;
+    bytes += HexRecordLength(size);
+  });
+  input.lines.Clear();
+  input.lines.Reserve(lines, bytes);
+  for (const std::string& header : headers) input.lines.Add(header);
+  ForEachIntelHexRecord(input.image,
+                        [&input](uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
+                          input.lines.Add(EncodeHexRecord(type, address, data, size));
+                        });
+  input.lines.Add(kHexEofRecord);
 }
 
 }  // namespace zemb

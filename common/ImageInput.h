@@ -15,7 +15,7 @@ struct InputImage {
   ImageFormat format = ImageFormat::IntelHex;
   // What the device is sent: an Intel HEX file's own lines; for the other formats the
   // converted records behind ;MinAdr and ;MaxAdr lines.
-  TStringList lines;
+  TPackedStringList lines;
   SparseImage image;
   // The entry of the type list an Intel HEX file's ;Type line selects, or -1.
   int typeIndex = -1;

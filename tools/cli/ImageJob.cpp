@@ -141,7 +141,7 @@ bool ShapeImageJob(const Options& options, ImageJob& job, std::string& error) {
   target.last = static_cast<uint32_t>(job.end);
   // The file's own lines will no longer say what is sent; the records are made only for an
   // upload (PrepareImageJob), as they cost memory by the byte.
-  job.input.lines.SetLines({});
+  job.input.lines.Clear();
   SparseImage shaped;
   if (!ShapeImage(job.input.image, options.shape, target, shaped, error)) {
     error = FileDisplayName(job.file) + ": " + error;
