@@ -302,10 +302,13 @@ bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeT
       last = current->MaxAddress();
     }
     const uint8_t value = options.pad ? 0xFF : options.fillValue;
-    if (current == &work) {
-      // The result of an earlier step is this function's own: filled where it is.
+    // The result of an earlier step is this function's own, and an image shaped in place
+    // may change once nothing after the fill can refuse: either is filled where it is,
+    // rather than copied first.
+    const bool inPlace = &out == &in && !options.mirror;
+    if (current == &work || inPlace) {
       if (!CheckFillRange(first, last, error)) return false;
-      work.FillGaps(first, last, value);
+      (current == &work ? work : out).FillGaps(first, last, value);
     } else if (!step([&](const SparseImage& from, SparseImage& to) {
                  return FillImage(from, first, last, value, to, error);
                })) {

@@ -142,12 +142,11 @@ bool ShapeImageJob(const Options& options, ImageJob& job, std::string& error) {
   // The file's own lines will no longer say what is sent; the records are made only for an
   // upload (PrepareImageJob), as they cost memory by the byte.
   job.input.lines.Clear();
-  SparseImage shaped;
-  if (!ShapeImage(job.input.image, options.shape, target, shaped, error)) {
+  // In place: a fill then needs no copy of the image it fills.
+  if (!ShapeImage(job.input.image, options.shape, target, job.input.image, error)) {
     error = FileDisplayName(job.file) + ": " + error;
     return false;
   }
-  job.input.image = std::move(shaped);
   job.input.hasRange = !job.input.image.Empty();
   job.input.start = job.input.hasRange ? job.input.image.MinAddress() : 0;
   job.input.end = job.input.hasRange ? job.input.image.MaxAddress() : 0;
