@@ -1,7 +1,7 @@
 // Times the conversions the command line makes for a 1-Mbit (128 KiB) image: binary to the
 // Intel HEX lines that are uploaded, those lines back to an image, S-record both ways, the
-// checksums of a read, and each shaping step. Prints the best and the median of several
-// runs.
+// checksums of a read, and each shaping step; then the same for the dearest image the file
+// caps accept. Prints the best and the median of several runs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ImageFormats.h"
+#include "ImageInput.h"
 #include "ImageShaping.h"
 
 namespace {
@@ -156,6 +157,65 @@ int main(int argc, char** argv) {
     std::string e;
     zemb::ShapeImage(hexImage, options, target, out, e);
     return shaped(out);
+  });
+
+  // The dearest image the file caps let in: a million one-byte records 16 bytes apart, so
+  // that every record is a run of its own and the span is nearly 16 MiB.
+  constexpr uint32_t kCapRecords = 1048000 - 257;
+  std::string capText;
+  capText.reserve(size_t{kCapRecords} * 15 + 300 * 15);
+  for (uint32_t i = 0; i < kCapRecords; ++i) {
+    const uint32_t at = i * 16;
+    if (at % 0x10000 == 0) {
+      const uint8_t upper[2] = {static_cast<uint8_t>(at >> 24), static_cast<uint8_t>(at >> 16)};
+      capText += zemb::EncodeHexRecord(zemb::kHexExtendedLinear, 0, upper, 2) + "\r\n";
+    }
+    const auto value = static_cast<uint8_t>(i * 7);
+    capText += zemb::EncodeHexRecord(zemb::kHexData, static_cast<uint16_t>(at), &value, 1) + "\r\n";
+  }
+  capText += std::string(zemb::kHexEofRecord) + "\r\n";
+  zemb::InputImage cap;
+  std::string capError;
+  zemb::LoadInputImage("cap", capText, zemb::ImageFormat::IntelHex, 0, cap, capError, false);
+  const uint32_t capLast = cap.image.MaxAddress();
+  zemb::SparseImage capFilled;
+  zemb::FillImage(cap.image, 0, capLast, 0xFF, capFilled, capError);
+  const int capRuns = std::max(1, runs / 5);
+  std::printf("at the caps: %zu-byte file, %u records, %zu runs, span %llu bytes, %d runs each\n",
+              capText.size(), kCapRecords, cap.image.RunCount(),
+              static_cast<unsigned long long>(cap.image.Span()), capRuns);
+  Time("cap: read (no upload lines)", capRuns, [&] {
+    zemb::InputImage in;
+    std::string e;
+    zemb::LoadInputImage("cap", capText, zemb::ImageFormat::IntelHex, 0, in, e, false);
+    return static_cast<size_t>(in.image.Count());
+  });
+  Time("cap: read with the upload lines", capRuns, [&] {
+    zemb::InputImage in;
+    std::string e;
+    zemb::LoadInputImage("cap", capText, zemb::ImageFormat::IntelHex, 0, in, e);
+    return static_cast<size_t>(in.lines.Count());
+  });
+  Time("cap: checksums of the span", capRuns,
+       [&] { return zemb::ChecksumRange(cap.image, 0, capLast).Sha1Hex().size(); });
+  Time("cap: fill the span", capRuns, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::FillImage(cap.image, 0, capLast, 0xFF, out, e);
+    return shaped(out);
+  });
+  Time("cap: swap", capRuns, [&] { return shaped(zemb::SwapBytes(cap.image)); });
+  Time("cap: split 2:0", capRuns, [&] {
+    zemb::SparseImage out;
+    std::string e;
+    zemb::SplitImage(cap.image, 2, 0, 1, out, e);
+    return shaped(out);
+  });
+  Time("cap: upload records of the filled span", capRuns, [&] {
+    zemb::InputImage in;
+    in.image = capFilled;
+    zemb::ConvertToRecords(in);
+    return static_cast<size_t>(in.lines.Count());
   });
   return 0;
 }

@@ -177,7 +177,9 @@ SparseImage::RunMap::const_iterator SparseImage::FirstRunReaching(uint32_t addre
 void SparseImage::Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source,
                          uint32_t line) {
   count_ += size;
-  const auto it = runs_.lower_bound(address);
+  // Bytes placed in address order (a file written in order) go past the last run: no search.
+  const auto it =
+      !runs_.empty() && address > runs_.rbegin()->first ? runs_.end() : runs_.lower_bound(address);
   if (it != runs_.begin()) {
     // Bytes placed one after another stay one run: from one origin (a binary file, Set in a
     // loop), or as records of one size on consecutive lines (a text file written in order).
@@ -276,6 +278,17 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
                         uint32_t line, ImageConflict* conflict) {
   const uint64_t end = std::min<uint64_t>(uint64_t{address} + size, kAddressLimit);
   if (end <= address) return true;
+  if (runs_.empty() || EndOfLastRun() <= address) {
+    // Past every byte held: nothing to check, nothing to step around.
+    const uint32_t base = AppendToPool(data, static_cast<size_t>(end - address));
+    for (uint64_t at = address; at < end;) {
+      const auto piece = static_cast<uint32_t>(std::min<uint64_t>(end - at, 0x80000000u));
+      Insert(static_cast<uint32_t>(at), base + static_cast<uint32_t>(at - address), piece, source,
+             line);
+      at += piece;
+    }
+    return true;
+  }
   for (auto it = FirstRunReaching(address); it != runs_.end() && it->first < end; ++it) {
     const uint64_t from = std::max<uint64_t>(it->first, address);
     const uint64_t to = std::min<uint64_t>(uint64_t{it->first} + it->second.size, end);
@@ -312,6 +325,43 @@ bool SparseImage::Place(uint32_t address, const uint8_t* data, size_t size, uint
   return true;
 }
 
+uint64_t SparseImage::EndOfLastRun() const {
+  if (runs_.empty()) return 0;
+  const auto& [address, run] = *runs_.rbegin();
+  return uint64_t{address} + run.size;
+}
+
+void SparseImage::FillGaps(uint32_t first, uint32_t last, uint8_t value) {
+  if (first > last) return;
+  // Calls gap(from, to, next) for each gap of first..last (to exclusive), next being the run
+  // after it: a gap inserted there needs no search of the map.
+  auto forEachGap = [&](auto&& gap) {
+    uint64_t next = first;
+    auto it = FirstRunReaching(first);
+    for (; it != runs_.end() && it->first <= last; ++it) {
+      if (it->first > next) gap(next, uint64_t{it->first}, it);
+      next = std::max<uint64_t>(next, uint64_t{it->first} + it->second.size);
+    }
+    if (next <= last) gap(next, uint64_t{last} + 1, it);
+  };
+  uint64_t total = 0;
+  forEachGap([&total](uint64_t from, uint64_t to, RunMap::const_iterator) { total += to - from; });
+  if (total == 0) return;
+  if (pool_.size() + total > UINT32_MAX) CompactPool();
+  if (pool_.size() + total > UINT32_MAX) throw std::length_error("image larger than 4 GiB");
+  auto pool = static_cast<uint32_t>(pool_.size());
+  pool_.resize(pool_.size() + static_cast<size_t>(total), value);
+  forEachGap([&](uint64_t from, uint64_t to, RunMap::const_iterator next) {
+    for (uint64_t at = from; at < to;) {
+      const auto piece = static_cast<uint32_t>(std::min<uint64_t>(to - at, 0x80000000u));
+      runs_.emplace_hint(next, static_cast<uint32_t>(at), Run{piece, 0, 0, pool, 0});
+      count_ += piece;
+      pool += piece;
+      at += piece;
+    }
+  });
+}
+
 void SparseImage::Set(uint32_t address, uint8_t value) {
   SetRange(address, &value, 1);
 }
@@ -320,7 +370,7 @@ void SparseImage::SetRange(uint32_t address, const uint8_t* data, size_t size) {
   const uint64_t end = std::min<uint64_t>(uint64_t{address} + size, kAddressLimit);
   if (end <= address) return;
   const uint32_t base = AppendToPool(data, static_cast<size_t>(end - address));
-  Remove(address, static_cast<uint32_t>(end - 1));
+  if (EndOfLastRun() > address) Remove(address, static_cast<uint32_t>(end - 1));
   for (uint64_t at = address; at < end;) {
     const auto piece = static_cast<uint32_t>(std::min<uint64_t>(end - at, 0x80000000u));
     Insert(static_cast<uint32_t>(at), base + static_cast<uint32_t>(at - address), piece, 0, 0);
@@ -695,22 +745,10 @@ bool ReadImage(ImageFormat format, std::string_view contents, uint32_t base, Spa
 std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image) {
   std::vector<std::string> records;
   records.reserve(static_cast<size_t>(image.Count() / 16 + 8));
-  uint32_t upper = 0;
-  image.ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
-    while (size > 0) {
-      const size_t chunk = std::min<size_t>(size, 16 - (address & 0x0F));
-      if ((address >> 16) != upper) {
-        upper = address >> 16;
-        const uint8_t ela[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
-        records.push_back(EncodeHexRecord(kHexExtendedLinear, 0, ela, 2));
-      }
-      records.push_back(
-          EncodeHexRecord(kHexData, static_cast<uint16_t>(address & 0xFFFF), data, chunk));
-      address += static_cast<uint32_t>(chunk);
-      data += chunk;
-      size -= chunk;
-    }
-  });
+  ForEachIntelHexRecord(
+      image, [&records](uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
+        records.push_back(EncodeHexRecord(type, address, data, size));
+      });
   return records;
 }
 
@@ -728,11 +766,17 @@ bool EndsWithHexEndRecord(std::string_view text) {
 }
 
 std::string WriteIntelHex(const SparseImage& image) {
+  size_t length = 0;
+  ForEachIntelHexRecord(image, [&length](uint8_t, uint16_t, const uint8_t*, size_t size) {
+    length += HexRecordLength(size) + 2;
+  });
   std::string out;
-  for (const std::string& record : EncodeIntelHexRecords(image)) {
-    out += record;
-    out += "\r\n";
-  }
+  out.reserve(length + sizeof kHexEofRecord + 2);
+  ForEachIntelHexRecord(image,
+                        [&out](uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
+                          out += EncodeHexRecord(type, address, data, size);
+                          out += "\r\n";
+                        });
   out += kHexEofRecord;
   out += "\r\n";
   return out;

@@ -2,6 +2,7 @@
 // raw binary), a sparse in-memory model of them, and the checksums used to recognise a dump.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -82,6 +83,9 @@ class SparseImage {
   // A later value at the same address replaces the earlier one (origin: no source, no line).
   void Set(uint32_t address, uint8_t value);
   void SetRange(uint32_t address, const uint8_t* data, size_t size);
+  // Every address of first..last that holds no byte gets value (origin: no source, no
+  // line). Costs the runs in the range plus the bytes added.
+  void FillGaps(uint32_t first, uint32_t last, uint8_t value);
   bool Get(uint32_t address, uint8_t& value) const;
   bool Has(uint32_t address) const;
   // False when the address holds no byte.
@@ -153,6 +157,8 @@ class SparseImage {
   };
   using RunMap = std::map<uint32_t, Run>;
 
+  // One past the highest address held; 0 when empty.
+  uint64_t EndOfLastRun() const;
   // The first run that ends at or after address.
   RunMap::const_iterator FirstRunReaching(uint32_t address) const;
   void Insert(uint32_t address, uint32_t pool, uint32_t size, uint32_t source, uint32_t line);
@@ -229,6 +235,32 @@ std::string_view WithoutDosEof(std::string_view text);
 // Data records of up to 16 bytes, aligned to 16-byte boundaries, with a type 04 record
 // before the first record of every 64 KiB block other than the first; no end record.
 std::vector<std::string> EncodeIntelHexRecords(const SparseImage& image);
+
+// The records EncodeIntelHexRecords makes, as record(type, address, data, size) calls in
+// order, without making their text: to count them, or to encode them one at a time.
+template <typename Record>
+void ForEachIntelHexRecord(const SparseImage& image, Record&& record) {
+  uint32_t upper = 0;
+  image.ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
+    while (size > 0) {
+      const size_t chunk = std::min<size_t>(size, 16 - (address & 0x0F));
+      if ((address >> 16) != upper) {
+        upper = address >> 16;
+        const uint8_t ela[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
+        record(kHexExtendedLinear, uint16_t{0}, ela, size_t{2});
+      }
+      record(kHexData, static_cast<uint16_t>(address & 0xFFFF), data, chunk);
+      address += static_cast<uint32_t>(chunk);
+      data += chunk;
+      size -= chunk;
+    }
+  });
+}
+
+// The length of a record's text with size data bytes (no line end).
+constexpr size_t HexRecordLength(size_t size) {
+  return 11 + 2 * size;
+}
 // True when the last record of an Intel HEX text (blank and ";" lines and a DOS end-of-file
 // mark aside) is a well-formed end record; a text without it gets kHexEofRecord appended
 // before it is saved, so that every file written ends properly.

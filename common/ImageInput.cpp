@@ -1,6 +1,6 @@
 #include "ImageInput.h"
 
-#include <iterator>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,9 +28,8 @@ const char* FormatTitle(ImageFormat format) {
 
 // A header value as the window's address fields take it: hexadecimal digits and nothing
 // else (the field's text behind a "$").
-bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint32_t& value,
+bool HeaderAddress(const std::string& text, const char* name, bool& present, uint32_t& value,
                    std::string& error) {
-  const std::string text = lines.Values(name);
   present = !text.empty();
   if (!present) return true;
   int32_t parsed = 0;
@@ -42,10 +41,39 @@ bool HeaderAddress(const TStrings& lines, const char* name, bool& present, uint3
   return true;
 }
 
+constexpr const char* kHeaderNames[] = {";MinAdr", ";MaxAdr", ";Type"};
+constexpr size_t kHeaderCount = sizeof kHeaderNames / sizeof kHeaderNames[0];
+
+// The values of the header lines, as TStrings::Values finds them in the lines the text
+// splits into (the first line of each name counts), in one pass and without making the
+// lines: a file of a million records needs none of them for this.
+void HeaderValues(std::string_view text, std::string (&values)[kHeaderCount]) {
+  text = text.substr(0, text.find('\0'));
+  bool found[kHeaderCount] = {};
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t eol = start;
+    while (eol < text.size() && text[eol] != '\r' && text[eol] != '\n') ++eol;
+    const std::string_view line = text.substr(start, eol - start);
+    const size_t eq = line.find('=');
+    if (eq != std::string_view::npos) {
+      const std::string name(line.substr(0, eq));
+      for (size_t i = 0; i < kHeaderCount; ++i) {
+        if (!found[i] && CompareTextNoCase(name, kHeaderNames[i]) == 0) {
+          found[i] = true;
+          values[i] = std::string(line.substr(eq + 1));
+        }
+      }
+    }
+    start = eol + 1;
+    if (eol + 1 < text.size() && text[eol] == '\r' && text[eol + 1] == '\n') ++start;
+  }
+}
+
 }  // namespace
 
 bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
-                    uint32_t base, InputImage& input, std::string& error) {
+                    uint32_t base, InputImage& input, std::string& error, bool withLines) {
   input.format = format;
   ImageError fault;
   if (!ReadImage(input.format, bytes, base, input.image, fault, name)) {
@@ -55,11 +83,14 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
   if (input.format == ImageFormat::IntelHex) {
     // Intel HEX goes to the device line by line as it stands, header lines included; a DOS
     // end-of-file mark ends the file, it is no line for the device.
-    input.lines.SetText(std::string(WithoutDosEof(bytes)));
+    const std::string_view text = WithoutDosEof(bytes);
+    std::string headers[kHeaderCount];
+    HeaderValues(text, headers);
+    if (withLines) input.lines.SetText(std::string(text));
     bool hasMin = false;
     bool hasMax = false;
-    if (!HeaderAddress(input.lines, ";MinAdr", hasMin, input.start, error) ||
-        !HeaderAddress(input.lines, ";MaxAdr", hasMax, input.end, error)) {
+    if (!HeaderAddress(headers[0], kHeaderNames[0], hasMin, input.start, error) ||
+        !HeaderAddress(headers[1], kHeaderNames[1], hasMax, input.end, error)) {
       error = name + ": " + error;
       return false;
     }
@@ -70,7 +101,7 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
     input.hasRange = (hasMin && hasMax) || !input.image.Empty();
     // Read as the window reads it; a value that selects no entry selects nothing.
     int32_t index = -1;
-    const std::string type = input.lines.Values(";Type");
+    const std::string& type = headers[2];
     if (!type.empty() && TryStrToInt(type, index) && index >= 0 &&
         static_cast<size_t>(index) < ChipTypeTable().size()) {
       input.typeIndex = index;
@@ -79,26 +110,43 @@ bool LoadInputImage(const std::string& name, const std::string& bytes, ImageForm
     }
     return true;
   }
-  ConvertToRecords(input);
+  if (withLines) {
+    ConvertToRecords(input);
+  } else {
+    TakeRangeFromData(input);
+  }
   return true;
 }
 
-void ConvertToRecords(InputImage& input) {
-  std::vector<std::string> lines;
+void TakeRangeFromData(InputImage& input) {
   input.hasRange = !input.image.Empty();
-  input.start = 0;
-  input.end = 0;
+  input.start = input.hasRange ? input.image.MinAddress() : 0;
+  input.end = input.hasRange ? input.image.MaxAddress() : 0;
+}
+
+void ConvertToRecords(InputImage& input) {
+  TakeRangeFromData(input);
+  std::vector<std::string> headers;
   if (input.hasRange) {
-    input.start = input.image.MinAddress();
-    input.end = input.image.MaxAddress();
-    lines.push_back(";MinAdr=" + Hex(input.start, 4));
-    lines.push_back(";MaxAdr=" + Hex(input.end, 4));
+    headers.push_back(";MinAdr=" + Hex(input.start, 4));
+    headers.push_back(";MaxAdr=" + Hex(input.end, 4));
   }
-  std::vector<std::string> records = EncodeIntelHexRecords(input.image);
-  lines.insert(lines.end(), std::make_move_iterator(records.begin()),
-               std::make_move_iterator(records.end()));
-  lines.emplace_back(kHexEofRecord);
-  input.lines.SetLines(std::move(lines));
+  // Counted first, so that the list takes the records without moving them as it grows.
+  size_t lines = headers.size() + 1;
+  size_t bytes = sizeof kHexEofRecord - 1;
+  for (const std::string& header : headers) bytes += header.size();
+  ForEachIntelHexRecord(input.image, [&](uint8_t, uint16_t, const uint8_t*, size_t size) {
+    ++lines;
+    bytes += HexRecordLength(size);
+  });
+  input.lines.Clear();
+  input.lines.Reserve(lines, bytes);
+  for (const std::string& header : headers) input.lines.Add(header);
+  ForEachIntelHexRecord(input.image,
+                        [&input](uint8_t type, uint16_t address, const uint8_t* data, size_t size) {
+                          input.lines.Add(EncodeHexRecord(type, address, data, size));
+                        });
+  input.lines.Add(kHexEofRecord);
 }
 
 }  // namespace zemb

@@ -15,7 +15,7 @@ struct InputImage {
   ImageFormat format = ImageFormat::IntelHex;
   // What the device is sent: an Intel HEX file's own lines; for the other formats the
   // converted records behind ;MinAdr and ;MaxAdr lines.
-  TStringList lines;
+  TPackedStringList lines;
   SparseImage image;
   // The entry of the type list an Intel HEX file's ;Type line selects, or -1.
   int typeIndex = -1;
@@ -32,11 +32,15 @@ struct InputImage {
 // ;MaxAdr lines, with an end record last, and takes the range from the data: what a file
 // converted on this side (S-record, binary, a shaped image) sends.
 void ConvertToRecords(InputImage& input);
+// Takes the range from the data (none when the image is empty); the lines stay as they are.
+void TakeRangeFromData(InputImage& input);
 
 // Reads and checks an image file's bytes in the given format; base places a binary image.
 // False with a message starting with name (and giving the line of a malformed record) on
 // failure; the message may hold any byte of the file and must be escaped for a terminal.
+// withLines false leaves input.lines empty, for a caller that sends nothing (or sends the
+// image shaped): everything else is as with them.
 bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
-                    uint32_t base, InputImage& input, std::string& error);
+                    uint32_t base, InputImage& input, std::string& error, bool withLines = true);
 
 }  // namespace zemb

@@ -130,8 +130,10 @@ bool SplitImage(const SparseImage& in, uint32_t lanes, uint32_t lane, uint32_t w
   return true;
 }
 
-bool FillImage(const SparseImage& in, uint32_t first, uint32_t last, uint8_t value,
-               SparseImage& out, std::string& error) {
+namespace {
+
+// Refuses a fill range that ends before it starts or that the result could not afford.
+bool CheckFillRange(uint32_t first, uint32_t last, std::string& error) {
   if (first > last) {
     error = "the fill range " + Hex(first) + "-" + Hex(last) + " ends before it starts";
     return false;
@@ -141,21 +143,16 @@ bool FillImage(const SparseImage& in, uint32_t first, uint32_t last, uint8_t val
             CapacityText(kMaxShapedSpan);
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool FillImage(const SparseImage& in, uint32_t first, uint32_t last, uint8_t value,
+               SparseImage& out, std::string& error) {
+  if (!CheckFillRange(first, last, error)) return false;
   SparseImage filled = in;
-  std::vector<uint8_t> gap;
-  uint64_t next = first;             // the lowest address of the range not yet looked at
-  auto fillTo = [&](uint64_t end) {  // exclusive
-    if (end <= next) return;
-    gap.assign(static_cast<size_t>(end - next), value);
-    filled.SetRange(static_cast<uint32_t>(next), gap.data(), gap.size());
-  };
-  in.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
-    const uint64_t end = uint64_t{address} + size;
-    if (end <= next || address > last) return;
-    fillTo(address);
-    next = std::max(next, end);
-  });
-  fillTo(uint64_t{last} + 1);
+  filled.FillGaps(first, last, value);
   out = std::move(filled);
   return true;
 }
@@ -305,9 +302,16 @@ bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeT
       last = current->MaxAddress();
     }
     const uint8_t value = options.pad ? 0xFF : options.fillValue;
-    if (!step([&](const SparseImage& from, SparseImage& to) {
-          return FillImage(from, first, last, value, to, error);
-        })) {
+    // The result of an earlier step is this function's own, and an image shaped in place
+    // may change once nothing after the fill can refuse: either is filled where it is,
+    // rather than copied first.
+    const bool inPlace = &out == &in && !options.mirror;
+    if (current == &work || inPlace) {
+      if (!CheckFillRange(first, last, error)) return false;
+      (current == &work ? work : out).FillGaps(first, last, value);
+    } else if (!step([&](const SparseImage& from, SparseImage& to) {
+                 return FillImage(from, first, last, value, to, error);
+               })) {
       return false;
     }
   }

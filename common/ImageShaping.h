@@ -73,7 +73,8 @@ struct ShapeTarget {
 
 // Applies the steps options asks for in the order offset, crop, swap, split, fill or pad,
 // mirror. Wrong or clashing options are refused with a message and out left unchanged. in
-// and out may be one image: shaped in place, it is not copied when no step is asked.
+// and out may be one image: shaped in place, it is not copied when no step is asked, nor
+// for a fill that no later step can refuse.
 // Fill covers the target's range, else the chip's capacity, else the image's span; pad
 // fills with FF up to the capacity (or the range given).
 bool ShapeImage(const SparseImage& in, const ShapeOptions& options, const ShapeTarget& target,

@@ -117,4 +117,68 @@ void TStringList::Delete(int index) {
   lines_.erase(lines_.begin() + index);
 }
 
+std::string TPackedStringList::Get(int index) const {
+  CheckIndex(index, ends_.size());
+  const auto i = static_cast<size_t>(index);
+  const size_t start = i == 0 ? 0 : ends_[i - 1];
+  return text_.substr(start, ends_[i] - start);
+}
+
+void TPackedStringList::Add(const std::string& line) {
+  text_ += line;
+  ends_.push_back(text_.size());
+}
+
+void TPackedStringList::Clear() {
+  text_.clear();
+  text_.shrink_to_fit();
+  ends_.clear();
+  ends_.shrink_to_fit();
+}
+
+void TPackedStringList::Delete(int index) {
+  CheckIndex(index, ends_.size());
+  const auto i = static_cast<size_t>(index);
+  const size_t start = i == 0 ? 0 : ends_[i - 1];
+  const size_t length = ends_[i] - start;
+  text_.erase(start, length);
+  ends_.erase(ends_.begin() + index);
+  for (size_t j = i; j < ends_.size(); ++j) ends_[j] -= length;
+}
+
+void TPackedStringList::SetLines(std::vector<std::string> lines) {
+  size_t bytes = 0;
+  for (const std::string& line : lines) bytes += line.size();
+  Clear();
+  Reserve(lines.size(), bytes);
+  for (const std::string& line : lines) Add(line);
+}
+
+void TPackedStringList::SetText(const std::string& text) {
+  Clear();
+  size_t end = text.find('\0');
+  if (end == std::string::npos) end = text.size();
+  size_t breaks = 0;
+  for (size_t i = 0; i < end; ++i) breaks += text[i] == '\r' || text[i] == '\n';
+  Reserve(breaks + 1, end);
+  size_t start = 0;
+  for (size_t i = 0; i < end; ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    text_.append(text, start, i - start);
+    ends_.push_back(text_.size());
+    if (c == '\r' && i + 1 < end && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < end) {
+    text_.append(text, start, end - start);
+    ends_.push_back(text_.size());
+  }
+}
+
+void TPackedStringList::Reserve(size_t lines, size_t bytes) {
+  ends_.reserve(ends_.size() + lines);
+  text_.reserve(text_.size() + bytes);
+}
+
 }  // namespace zemb

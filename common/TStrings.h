@@ -24,7 +24,7 @@ class TStrings {
   // All lines, each followed by CR LF.
   virtual std::string Text() const;
   // Splits text into lines by SplitLines and replaces the list with them.
-  void SetText(const std::string& text);
+  virtual void SetText(const std::string& text);
 
   // Bulk changes between these two calls may be applied to a view only at the end.
   virtual void BeginUpdate() {}
@@ -86,6 +86,27 @@ class TStringList : public TStrings {
 
  protected:
   std::vector<std::string> lines_;
+};
+
+// A line list kept as one block of text and where each line ends in it: a few bytes per
+// line beyond its text instead of a string each, for the million lines an image upload may
+// send. The same lines as TStringList, line for line.
+class TPackedStringList : public TStrings {
+ public:
+  int Count() const override { return static_cast<int>(ends_.size()); }
+  std::string Get(int index) const override;
+  void Add(const std::string& line) override;
+  void Clear() override;
+  void Delete(int index) override;
+  void SetLines(std::vector<std::string> lines) override;
+  // As SplitLines splits it, without a string per line on the way.
+  void SetText(const std::string& text) override;
+  // Room for `lines` more lines of `bytes` bytes in all, so that adding them moves nothing.
+  void Reserve(size_t lines, size_t bytes);
+
+ private:
+  std::string text_;
+  std::vector<size_t> ends_;  // one past the last byte of each line in text_
 };
 
 }  // namespace zemb

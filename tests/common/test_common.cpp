@@ -44,6 +44,45 @@ TEST(TStringList, TextNamesAndValues) {
   EXPECT_THROW(list.Delete(-1), std::out_of_range);
 }
 
+// The packed list holds the same lines as the plain one, whatever is done to them.
+TEST(TPackedStringList, AgreesWithTStringList) {
+  const std::vector<std::string> texts = {"a\r\nb\nc\rd",
+                                          "a\n\rb",
+                                          "a\r\n",
+                                          "a\r\n\r\n",
+                                          std::string("a\nb\0c\nd", 7),
+                                          "",
+                                          "\r",
+                                          ";MinAdr=0\r\n;maxadr=7FFF\r\n:00000001FF"};
+  for (const std::string& text : texts) {
+    TStringList plain;
+    TPackedStringList packed;
+    packed.Add("left over");
+    plain.SetText(text);
+    packed.SetText(text);
+    ASSERT_EQ(packed.Count(), plain.Count()) << text;
+    EXPECT_EQ(packed.Text(), plain.Text());
+    EXPECT_EQ(packed.Values(";MaxAdr"), plain.Values(";MaxAdr"));
+    for (TStrings* list : {static_cast<TStrings*>(&plain), static_cast<TStrings*>(&packed)}) {
+      list->Add("");
+      list->Add("tail=1");
+      if (list->Count() > 2) list->Delete(1);
+      list->Delete(0);
+    }
+    ASSERT_EQ(packed.Count(), plain.Count());
+    for (int i = 0; i < plain.Count(); ++i) EXPECT_EQ(packed.Get(i), plain.Get(i)) << text;
+  }
+  TPackedStringList packed;
+  packed.SetLines({"x", "", "y=2"});
+  EXPECT_EQ(packed.Text(), "x\r\n\r\ny=2\r\n");
+  EXPECT_EQ(packed.Values("Y"), "2");
+  EXPECT_THROW(packed.Get(3), std::out_of_range);
+  EXPECT_THROW(packed.Delete(-1), std::out_of_range);
+  packed.Clear();
+  EXPECT_EQ(packed.Count(), 0);
+  EXPECT_EQ(packed.Text(), "");
+}
+
 TEST(CompareTextNoCase, FoldsOnlyAsciiLetters) {
   EXPECT_EQ(CompareTextNoCase("@Form1.Edit1", "@FORM1.EDIT1"), 0);
   EXPECT_LT(CompareTextNoCase("a", "B"), 0);

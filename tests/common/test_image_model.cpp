@@ -7,7 +7,9 @@
 #include <random>
 
 #include "ChipTypes.h"
+#include "Convert.h"
 #include "ImageFormats.h"
+#include "ImageInput.h"
 #include "ImageTestSupport.h"
 
 namespace zemb {
@@ -342,6 +344,164 @@ TEST(ImageModel, RunsAgreeWithAPlainMap) {
       for (uint64_t a = lo; a <= hi; ++a) {
         const auto it = reference.find(static_cast<uint32_t>(a));
         EXPECT_EQ(flat[a - lo], it == reference.end() ? 0xEE : it->second);
+      }
+    }
+    // Filling the gaps of a range gives each empty address of it the value, with no line,
+    // and leaves every byte held, with its line, as it was.
+    const uint32_t lo = base + rng() % window;
+    const uint32_t hi = static_cast<uint32_t>(std::min<uint64_t>(0xFFFFFFFFu, lo + rng() % window));
+    SparseImage filled = image;
+    filled.FillGaps(lo, hi, 0xA5);
+    ByteMap expected = reference;
+    for (uint64_t a = lo; a <= hi; ++a) expected.emplace(static_cast<uint32_t>(a), 0xA5);
+    ASSERT_EQ(BytesOf(filled), expected) << round;
+    EXPECT_EQ(filled.Count(), expected.size());
+    for (uint64_t a = lo; a <= hi; ++a) {
+      ImageOrigin origin;
+      ASSERT_TRUE(filled.OriginOf(static_cast<uint32_t>(a), origin));
+      const auto it = lines.find(static_cast<uint32_t>(a));
+      EXPECT_EQ(origin.line, it == lines.end() ? 0u : it->second) << round << " at " << a;
+    }
+  }
+}
+
+// Gaps at the edges of the range and of runs: each gets the value, nothing else changes.
+TEST(ImageModel, FillGapsAtTheEdges) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<uint32_t, uint32_t>> runs;  // first, last
+    uint32_t first;
+    uint32_t last;
+  };
+  const std::vector<Case> cases = {
+      {"empty image", {}, 0x10, 0x1F},
+      {"one byte missing at the end", {{0x10, 0x1E}}, 0x10, 0x1F},
+      {"one byte missing at the start", {{0x11, 0x1F}}, 0x10, 0x1F},
+      {"range inside a run", {{0x00, 0xFF}}, 0x10, 0x1F},
+      {"range starts and ends in runs", {{0x08, 0x12}, {0x15, 0x16}, {0x1C, 0x30}}, 0x10, 0x1F},
+      {"runs outside only", {{0x00, 0x03}, {0x40, 0x41}}, 0x10, 0x1F},
+      {"the top of the address space", {{0xFFFFFFF0u, 0xFFFFFFF1u}}, 0xFFFFFFF0u, 0xFFFFFFFFu},
+  };
+  for (const Case& c : cases) {
+    SparseImage image;
+    ByteMap expected;
+    for (const auto& [first, last] : c.runs) {
+      for (uint64_t a = first; a <= last; ++a) {
+        const auto value = static_cast<uint8_t>(a * 3);
+        ASSERT_TRUE(image.Place(static_cast<uint32_t>(a), &value, 1, 0, 7));
+        expected[static_cast<uint32_t>(a)] = value;
+      }
+    }
+    const bool lastHeld = image.Has(c.last);
+    for (uint64_t a = c.first; a <= c.last; ++a) expected.emplace(static_cast<uint32_t>(a), 0x5A);
+    image.FillGaps(c.first, c.last, 0x5A);
+    EXPECT_EQ(BytesOf(image), expected) << c.what;
+    EXPECT_EQ(image.Count(), expected.size()) << c.what;
+    ImageOrigin origin;
+    ASSERT_TRUE(image.OriginOf(c.last, origin)) << c.what;
+    EXPECT_EQ(origin.line, lastHeld ? 7u : 0u) << c.what;
+  }
+}
+
+// Readers given their records in the opposite order hold the same bytes and origins: the
+// in-order path and the searching one must agree.
+TEST(ImageModel, RecordOrderDoesNotChangeTheImage) {
+  std::vector<std::string> records;
+  for (uint32_t a = 0; a < 0x30000; a += 0x1000 + a % 7) {
+    records.push_back(IHex(kHexExtendedLinear, 0, {0, static_cast<uint8_t>(a >> 16)}));
+    records.push_back(IHex(kHexData, static_cast<uint16_t>(a), {uint8_t(a), uint8_t(a >> 8), 9}));
+  }
+  std::string forward;
+  std::string backward;
+  for (size_t i = 0; i < records.size(); i += 2) {
+    forward += records[i] + "\n" + records[i + 1] + "\n";
+    const size_t j = records.size() - 2 - i;
+    backward += records[j] + "\n" + records[j + 1] + "\n";
+  }
+  SparseImage first;
+  SparseImage second;
+  ImageError error;
+  ASSERT_TRUE(ReadIntelHex(forward, first, error)) << error.Text();
+  ASSERT_TRUE(ReadIntelHex(backward, second, error)) << error.Text();
+  ASSERT_EQ(BytesOf(first), BytesOf(second));
+  const size_t lineCount = records.size();
+  for (const auto& [address, value] : BytesOf(first)) {
+    ImageOrigin a;
+    ImageOrigin b;
+    ASSERT_TRUE(first.OriginOf(address, a) && second.OriginOf(address, b));
+    EXPECT_EQ(a.line + b.line, lineCount + 2) << address;  // line k forward is n + 1 - k back
+  }
+}
+
+// Loading without the upload lines must read the same headers, range and type as loading
+// with them, and the lines made must be the file's own, or its records converted.
+TEST(ImageInput, LinesAreMadeOnlyWhenAskedAndChangeNothingElse) {
+  const std::string data = IHex(kHexData, 0x10, {1, 2, 3, 4});
+  const std::string end = kHexEofRecord;
+  struct Case {
+    const char* what;
+    ImageFormat format;
+    std::string text;
+    uint32_t start;
+    uint32_t end;
+    int typeIndex;
+    const char* unknownType;
+  };
+  const std::vector<Case> cases = {
+      {"plain", ImageFormat::IntelHex, data + "\r\n" + end + "\r\n", 0x10, 0x13, -1, ""},
+      {"headers", ImageFormat::IntelHex,
+       ";MinAdr=0000\r\n;MaxAdr=00FF\r\n;Type=9\r\n" + data + "\r\n" + end, 0, 0xFF, 9, ""},
+      {"folded names, first of each counts", ImageFormat::IntelHex,
+       ";minadr=8\n;MAXADR=1F\n;Type=abc\n;Type=3\n;MinAdr=0\n" + data + "\n", 8, 0x1F, -1, "abc"},
+      {"lone CR ends, DOS end mark", ImageFormat::IntelHex,
+       ";MaxAdr=40\r" + data + "\r" + end + "\r\x1A\r\n", 0x10, 0x40, -1, ""},
+      {"a bad header value", ImageFormat::IntelHex, ";MinAdr= 10\n" + data + "\n", 0, 0, -1, ""},
+      {"a NUL ends the lines", ImageFormat::IntelHex,
+       data + "\n" + std::string(";Type=\0", 7) + "\n;Type=2\n", 0x10, 0x13, -1, ""},
+      {"headers only", ImageFormat::IntelHex, ";MinAdr=0\n;MaxAdr=FFF\n", 0, 0xFFF, -1, ""},
+      {"S-record", ImageFormat::SRecord, SRec(1, 2, 0x20, {5, 6}) + "\n" + SRec(3, 4, 0x10000, {7}),
+       0x20, 0x10000, -1, ""},
+      {"binary", ImageFormat::Binary, std::string("\x00\x01\x02", 3), 0x100, 0x102, -1, ""},
+  };
+  for (const Case& c : cases) {
+    InputImage with;
+    InputImage without;
+    std::string withError;
+    std::string withoutError;
+    const bool read = LoadInputImage("f", c.text, c.format, 0x100, with, withError);
+    ASSERT_EQ(LoadInputImage("f", c.text, c.format, 0x100, without, withoutError, false), read)
+        << c.what;
+    EXPECT_EQ(withoutError, withError) << c.what;
+    if (!read) continue;
+    EXPECT_EQ(with.start, c.start) << c.what;
+    EXPECT_EQ(with.end, c.end) << c.what;
+    EXPECT_EQ(with.typeIndex, c.typeIndex) << c.what;
+    EXPECT_EQ(with.unknownType, c.unknownType) << c.what;
+    EXPECT_EQ(without.lines.Count(), 0) << c.what;
+    EXPECT_EQ(BytesOf(without.image), BytesOf(with.image)) << c.what;
+    EXPECT_EQ(without.hasRange, with.hasRange) << c.what;
+    EXPECT_EQ(without.start, with.start) << c.what;
+    EXPECT_EQ(without.end, with.end) << c.what;
+    EXPECT_EQ(without.typeIndex, with.typeIndex) << c.what;
+    EXPECT_EQ(without.unknownType, with.unknownType) << c.what;
+    // The upload lines: an Intel HEX file's own, else its records behind the range.
+    std::vector<std::string> expected;
+    if (c.format == ImageFormat::IntelHex) {
+      expected = SplitLines(std::string(WithoutDosEof(c.text)));
+    } else {
+      expected = {";MinAdr=" + IntToHex(static_cast<int32_t>(with.start), 4),
+                  ";MaxAdr=" + IntToHex(static_cast<int32_t>(with.end), 4)};
+      for (const std::string& record : EncodeIntelHexRecords(with.image)) {
+        expected.push_back(record);
+      }
+      expected.emplace_back(kHexEofRecord);
+    }
+    std::vector<std::string> lines;
+    for (int i = 0; i < with.lines.Count(); ++i) lines.push_back(with.lines.Get(i));
+    EXPECT_EQ(lines, expected) << c.what;
+    if (c.format == ImageFormat::IntelHex) {
+      for (const char* name : {";MinAdr", ";MaxAdr", ";Type"}) {
+        EXPECT_EQ(with.lines.Values(name), TStringList(expected).Values(name)) << c.what;
       }
     }
   }

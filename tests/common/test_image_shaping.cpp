@@ -277,6 +277,16 @@ TEST(ImageShaping, ShapeAppliesTheStepsInOrder) {
   SparseImage inPlace = linked;
   ASSERT_TRUE(ShapeImage(inPlace, options, target, inPlace, error)) << error;
   EXPECT_EQ(BytesOf(inPlace), BytesOf(unmirrored));
+  // A fill as the first step, in place, gives what it gives into another image.
+  ShapeOptions fillOnly;
+  fillOnly.fill = true;
+  fillOnly.fillValue = 0x3C;
+  const SparseImage gappy = Random(rng, {{0x10, 2}, {0x40, 0x30}, {0x200, 1}});
+  ASSERT_TRUE(ShapeImage(gappy, fillOnly, Range(0x8, 0x3FF), shaped, error)) << error;
+  inPlace = gappy;
+  ASSERT_TRUE(ShapeImage(inPlace, fillOnly, Range(0x8, 0x3FF), inPlace, error)) << error;
+  EXPECT_EQ(BytesOf(inPlace), BytesOf(shaped));
+  EXPECT_EQ(inPlace.Count(), 0x3F8u);
 }
 
 TEST(ImageShaping, WrongOrClashingOptionsAreRefused) {
@@ -338,7 +348,25 @@ TEST(ImageShaping, WrongOrClashingOptionsAreRefused) {
     EXPECT_FALSE(ShapeImage(image, c.options, c.target, out, error)) << c.what;
     EXPECT_NE(error.find(c.reason), std::string::npos) << c.what << ": " << error;
     EXPECT_EQ(BytesOf(out), before) << c.what << ": out changed";
+    // Refused in place, the image is as it was too.
+    SparseImage same = image;
+    std::string inPlaceError;
+    EXPECT_FALSE(ShapeImage(same, c.options, c.target, same, inPlaceError)) << c.what;
+    EXPECT_EQ(inPlaceError, error) << c.what;
+    EXPECT_EQ(BytesOf(same), BytesOf(image)) << c.what << ": changed in place";
   }
+  // A fill the mirror after it refuses leaves the image shaped in place unfilled.
+  ShapeOptions fillThenMirror;
+  fillThenMirror.fill = true;
+  fillThenMirror.mirror = true;
+  SparseImage sparse = Random(rng, {{0x10, 0x20}});
+  const ByteMap sparseBefore = BytesOf(sparse);
+  ShapeTarget chipAndRange = Range(0, 0x2FFF);
+  chipAndRange.capacity = 0x8000;
+  std::string mirrorError;
+  EXPECT_FALSE(ShapeImage(sparse, fillThenMirror, chipAndRange, sparse, mirrorError));
+  EXPECT_NE(mirrorError.find("not a power of two"), std::string::npos) << mirrorError;
+  EXPECT_EQ(BytesOf(sparse), sparseBefore);
 
   SparseImage a = Random(rng, {{0, 0x100}});
   SparseImage b = Random(rng, {{0, 0x80}});

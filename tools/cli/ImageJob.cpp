@@ -15,8 +15,8 @@ std::string Address(uint32_t value) {
 }
 
 // Reads FILE's bytes as the format given, else the one its content shows.
-bool LoadImageOperand(const Options& options, const ImageFormat* given, ImageJob& job,
-                      const std::string& bytes, std::string& error) {
+bool LoadImageOperand(const Options& options, const ImageFormat* given, bool withLines,
+                      ImageJob& job, const std::string& bytes, std::string& error) {
   const std::string name = FileDisplayName(job.file);
   ImageFormat format = given != nullptr ? *given : DetectImageFormat(bytes);
   // A file named as a text image is read as one, so that a stray binary byte is reported
@@ -34,7 +34,9 @@ bool LoadImageOperand(const Options& options, const ImageFormat* given, ImageJob
       return false;
     }
   }
-  if (!LoadInputImage(name, bytes, format, options.base, job.input, error)) return false;
+  if (!LoadInputImage(name, bytes, format, options.base, job.input, error, withLines)) {
+    return false;
+  }
   if (options.hasBase && format != ImageFormat::Binary) {
     error = "--base places a binary image only; " + name + " is read as " + ImageFormatName(format);
     return false;
@@ -103,12 +105,16 @@ bool AddressOperand(const std::string& text, const char* what, int32_t& value, s
 }
 
 bool ReadImageJob(const Options& options, Environment& env, const std::string& file,
-                  const ImageFormat* inputFormat, ImageJob& job, std::string& error) {
+                  const ImageFormat* inputFormat, ImageJob& job, std::string& error,
+                  bool forUpload) {
   job.file = file;
   job.type = options.type;
   std::string bytes;
   if (!ReadImageInput(job.file, env.in, bytes, error)) return false;
-  if (!LoadImageOperand(options, inputFormat, job, bytes, error)) return false;
+  // The lines an upload sends are the file's own only when it goes unshaped; they cost
+  // memory by the line, so they are made only then.
+  const bool withLines = forUpload && !options.shape.Any();
+  if (!LoadImageOperand(options, inputFormat, withLines, job, bytes, error)) return false;
   // The type the image was read as, unless -t says otherwise: a chip programmed as
   // another type gets another programming voltage.
   if (!options.typeGiven && job.input.typeIndex >= 0) {
@@ -135,13 +141,12 @@ bool ShapeImageJob(const Options& options, ImageJob& job, std::string& error) {
   target.last = static_cast<uint32_t>(job.end);
   // The file's own lines will no longer say what is sent; the records are made only for an
   // upload (PrepareImageJob), as they cost memory by the byte.
-  job.input.lines.SetLines({});
-  SparseImage shaped;
-  if (!ShapeImage(job.input.image, options.shape, target, shaped, error)) {
+  job.input.lines.Clear();
+  // In place: a fill then needs no copy of the image it fills.
+  if (!ShapeImage(job.input.image, options.shape, target, job.input.image, error)) {
     error = FileDisplayName(job.file) + ": " + error;
     return false;
   }
-  job.input.image = std::move(shaped);
   job.input.hasRange = !job.input.image.Empty();
   job.input.start = job.input.hasRange ? job.input.image.MinAddress() : 0;
   job.input.end = job.input.hasRange ? job.input.image.MaxAddress() : 0;
@@ -180,7 +185,7 @@ bool PrepareImageJob(const Options& options, Environment& env, bool forDevice, I
     return false;
   }
   const ImageFormat* inputFormat = options.hasFormat ? &options.format : nullptr;
-  if (!ReadImageJob(options, env, ops[0], inputFormat, job, error) ||
+  if (!ReadImageJob(options, env, ops[0], inputFormat, job, error, forDevice) ||
       !ShapeImageJob(options, job, error)) {
     return false;
   }

@@ -51,9 +51,11 @@ uint64_t RangeSpan(uint32_t first, uint32_t last);
 
 // Reads FILE (or standard input for "-") as inputFormat, else as its content shows, and
 // takes the ROM type from its ;Type line unless -t was given. False with a message naming
-// the file (and line) on failure.
+// the file (and line) on failure. forUpload: the image is to be sent, so job.input.lines
+// are made when no shaping is asked (a shaped image gets its records in PrepareImageJob).
 bool ReadImageJob(const Options& options, Environment& env, const std::string& file,
-                  const ImageFormat* inputFormat, ImageJob& job, std::string& error);
+                  const ImageFormat* inputFormat, ImageJob& job, std::string& error,
+                  bool forUpload = false);
 
 // Applies the shaping options (nothing when none is given): the image and, when no range
 // was given, its range follow the shaped data. The lines an upload sends are made from it by
