@@ -211,6 +211,7 @@ bool HexTable::viewportEvent(QEvent* event) {
     event->ignore();
   } else {
     QToolTip::showText(help->globalPos(), text, viewport());
+    event->accept();
   }
   return true;
 }

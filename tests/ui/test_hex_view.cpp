@@ -3,8 +3,10 @@
 // window as the compare left it.
 #include <QAction>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QToolTip>
 #include <algorithm>
 
 #include "HexView.h"
@@ -170,6 +172,19 @@ TEST_F(HexViewTest, DifferencesReadTheChipAndLeaveTheWindowAsTheCompareLeftIt) {
   EXPECT_TRUE(view->Table()->DifferenceText(0, 0).isEmpty());
   EXPECT_EQ(view->Table()->DifferenceText(1, 1), view->Table()->DifferenceText(0, 1));
   EXPECT_TRUE(view->Table()->DifferenceText(1, 0).isEmpty());
+  // Hovering: over the second byte's digits of the first row, then over its address.
+  HexTable* table = view->Table();
+  const QFontMetrics metrics(table->font());
+  const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
+  auto hover = [&](int column) {
+    const QPoint at(4 + column * digit + digit / 2, metrics.height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table->viewport(), &help);
+    return help.isAccepted() ? QToolTip::text().toStdString() : std::string();
+  };
+  // "0000  3C 3C": character 10 is the second byte's second digit.
+  EXPECT_EQ(hover(10), "0x0001  ファイル 3C  ROM 34");
+  EXPECT_EQ(hover(1), "");
 }
 
 struct SummaryCase {
