@@ -407,13 +407,10 @@ QStringList HexView::DifferenceSummary(const ImageDiffReport& report, uint32_t f
   }
   if (report.differing > 0) {
     if (report.needErase > 0) {
-      lines << tr("異なるバイトのうち %1 バイトは 0 のビットを 1 にする必要があります: ROM を"
-                  "消去しなければ直せません")
+      lines << tr("うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません")
                    .arg(Number(report.needErase));
     } else {
-      lines << tr(
-          "どの違いもビットを 0 にするだけです: 消去せずに書き込めばこの ROM を一致さ"
-          "せられます");
+      lines << tr("どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます");
     }
   }
   return lines;

@@ -156,8 +156,7 @@ TEST_F(HexViewTest, DifferencesReadTheChipAndLeaveTheWindowAsTheCompareLeftIt) {
   EXPECT_TRUE(view->isVisible());
   EXPECT_EQ(view->HeaderText().toStdString(),
             "32 バイト中 2 バイトが異なります（2 か所: 0x0001, 0x0012）\n"
-            "異なるバイトのうち 1 バイトは 0 のビットを 1 にする必要があります: ROM を消去しなけ"
-            "れば直せません");
+            "うち 1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません");
   // Each row with a difference has the chip's values beneath it.
   ASSERT_EQ(view->Table()->LineCount(), 4);
   EXPECT_EQ(view->Table()->MarkedAddresses(0), std::vector<uint32_t>{0x0001});
@@ -210,13 +209,12 @@ TEST_F(DifferenceSummaryTest, HeaderInJapaneseAndInTheCommandLinesEnglish) {
        {{0x12, 0xFF}},
        {},
        "32 バイト中 1 バイトが異なります（1 か所: 0x0012）\n"
-       "どの違いもビットを 0 にするだけです: 消去せずに書き込めばこの ROM を一致させられます"},
+       "どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます"},
       {"bits to set and to clear",
        {{0x01, 0x34}, {0x02, 0x00}, {0x12, 0x3D}},
        {},
        "32 バイト中 3 バイトが異なります（2 か所: 0x0001-0x0002, 0x0012）\n"
-       "異なるバイトのうち 2 バイトは 0 のビットを 1 にする必要があります: ROM を消去しなけ"
-       "れば直せません"},
+       "うち 2 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません"},
       {"more runs than named, bytes the read lacks",
        {{0x00, 0xFF},
         {0x02, 0xFF},
@@ -232,8 +230,7 @@ TEST_F(DifferenceSummaryTest, HeaderInJapaneseAndInTheCommandLinesEnglish) {
        "32 バイト中 10 バイトが異なります（10 か所: 0x0000, 0x0002, 0x0004, 0x0006, 0x0008, "
        "0x000A, 0x000C, 0x000E ほか 2 か所）\n"
        "ファイルの 2 バイトが ROM の読み出しにありません\n"
-       "異なるバイトのうち 1 バイトは 0 のビットを 1 にする必要があります: ROM を消去しなけ"
-       "れば直せません"},
+       "うち 1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません"},
   };
   SparseImage file;
   for (uint32_t a = 0; a < 0x20; ++a) file.Set(a, 0x3C);

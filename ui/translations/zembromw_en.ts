@@ -321,11 +321,11 @@
         </translation>
     </message>
     <message>
-        <source>異なるバイトのうち %1 バイトは 0 のビットを 1 にする必要があります: ROM を消去しなければ直せません</source>
+        <source>うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません</source>
         <translation>%1 of the differing bytes need a bit set from 0 to 1: only erasing the chip can fix those</translation>
     </message>
     <message>
-        <source>どの違いもビットを 0 にするだけです: 消去せずに書き込めばこの ROM を一致させられます</source>
+        <source>どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます</source>
         <translation>every difference only clears bits: a write without erasing can make this chip match</translation>
     </message>
 </context>

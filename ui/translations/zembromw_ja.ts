@@ -316,12 +316,12 @@
         </translation>
     </message>
     <message>
-        <source>異なるバイトのうち %1 バイトは 0 のビットを 1 にする必要があります: ROM を消去しなければ直せません</source>
-        <translation>異なるバイトのうち %1 バイトは 0 のビットを 1 にする必要があります: ROM を消去しなければ直せません</translation>
+        <source>うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません</source>
+        <translation>うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません</translation>
     </message>
     <message>
-        <source>どの違いもビットを 0 にするだけです: 消去せずに書き込めばこの ROM を一致させられます</source>
-        <translation>どの違いもビットを 0 にするだけです: 消去せずに書き込めばこの ROM を一致させられます</translation>
+        <source>どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます</source>
+        <translation>どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます</translation>
     </message>
 </context>
 </TS>
