@@ -6,9 +6,6 @@
 namespace zemb {
 namespace {
 
-// Runs shown in a summary line; the rest are counted.
-constexpr size_t kRunsShown = 8;
-
 // Extends the last run or starts a new one; addresses come in ascending order.
 void AddToRuns(std::vector<AddressRun>& runs, uint32_t address) {
   if (!runs.empty() && runs.back().last != UINT32_MAX && runs.back().last + 1 == address) {
@@ -46,7 +43,7 @@ std::string Count(uint64_t n, const char* one, const char* many) {
 // ", in 3 runs: 0x0100-0x01FF, 0x7FF0-0x7FFF, ... (5 more)"
 std::string RunsText(const std::vector<AddressRun>& runs) {
   std::string text = ", in " + Count(runs.size(), "run", "runs") + ": ";
-  const size_t shown = std::min(runs.size(), kRunsShown);
+  const size_t shown = std::min(runs.size(), kSummaryRunsShown);
   for (size_t i = 0; i < shown; ++i) {
     if (i > 0) text += ", ";
     text += RunText(runs[i]);

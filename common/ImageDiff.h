@@ -86,6 +86,9 @@ struct RepeatReport {
 RepeatReport CompareReads(const std::vector<SparseImage>& reads, uint32_t first, uint32_t last,
                           size_t maxListed);
 
+// Runs a summary line names; the rest are counted ("... (5 more)").
+inline constexpr size_t kSummaryRunsShown = 8;
+
 // "0x0123", at least four digits.
 std::string AddressText(uint32_t address);
 // "0x0100-0x01FF", or the one address of a single-byte run.

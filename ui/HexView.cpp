@@ -2,14 +2,18 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <climits>
 
+#include "Convert.h"
 #include "ImageInput.h"
 
 namespace zemb::ui {
@@ -37,6 +41,16 @@ int AsciiColumn(int addressDigits, int i) {
 }
 int LineColumns(int addressDigits) {
   return AsciiColumn(addressDigits, kBytesPerRow);
+}
+
+// A count as tr() takes it for choosing the plural form; no image the window can hold comes
+// near the limit.
+int Plural(uint64_t n) {
+  return static_cast<int>(std::min<uint64_t>(n, INT_MAX));
+}
+
+QString Number(uint64_t n) {
+  return QString::number(static_cast<qulonglong>(n));
 }
 
 int DigitsFor(uint32_t highest) {
@@ -158,6 +172,48 @@ std::vector<uint32_t> HexTable::MarkedAddresses(int index) const {
     if ((line.differing >> i) & 1u) marked.push_back(line.row + static_cast<uint32_t>(i));
   }
   return marked;
+}
+
+QString HexTable::DifferenceText(int index, int column) const {
+  if (index < 0 || index >= LineCount() || column < 0 || column >= kBytesPerRow) return QString();
+  const Line& line = lines_[static_cast<size_t>(index)];
+  if (!((line.differing >> column) & 1u)) return QString();
+  const uint32_t address = line.row + static_cast<uint32_t>(column);
+  uint8_t file = 0;
+  uint8_t chip = 0;
+  image_.Get(address, file);
+  chip_.Get(address, chip);
+  return tr("%1  ファイル %2  ROM %3")
+      .arg(QString::fromStdString(AddressText(address)), Hex(file, 2), Hex(chip, 2));
+}
+
+bool HexTable::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QFontMetrics metrics(font());
+  const int lineHeight = std::max(1, metrics.height());
+  const int charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+  const int index = verticalScrollBar()->value() + help->pos().y() / lineHeight;
+  const int x = help->pos().x() - kMargin + horizontalScrollBar()->value();
+  // A hex cell takes its two digits and the blank on either side; an ASCII cell one place.
+  int column = -1;
+  for (int i = 0; i < kBytesPerRow && x >= 0 && column < 0; ++i) {
+    const int hex = HexColumn(addressDigits_, i) * charWidth;
+    const int ascii = AsciiColumn(addressDigits_, i) * charWidth;
+    if ((x >= hex - charWidth / 2 && x < hex + 2 * charWidth + charWidth / 2) ||
+        (x >= ascii && x < ascii + charWidth)) {
+      column = i;
+    }
+  }
+  const QString text = DifferenceText(index, column);
+  if (text.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), text, viewport());
+    event->accept();
+  }
+  return true;
 }
 
 void HexTable::UpdateScrollBars() {
@@ -299,13 +355,65 @@ void HexView::ShowDifferences(const SparseImage& file, const SparseImage& chip, 
                               uint32_t last) {
   setWindowTitle(tr("差分"));
   const ImageDiffReport report = DiffImages(file, chip, first, last, 0);
-  QStringList lines;
-  for (const std::string& line : FormatDiffSummary(report)) {
-    lines << QString::fromStdString(line);
-  }
-  SetHeader(lines.join(QLatin1Char('\n')));
+  SetHeader(DifferenceSummary(report, first, last).join(QLatin1Char('\n')));
   SetStatusLine(file, first, last);
   table_->SetDifferences(file, chip, first, last);
+}
+
+QString HexView::RunsText(const std::vector<AddressRun>& runs) {
+  const size_t shown = std::min(runs.size(), kSummaryRunsShown);
+  QStringList named;
+  for (size_t i = 0; i < shown; ++i) named << QString::fromStdString(RunText(runs[i]));
+  QString list = named.join(QStringLiteral(", "));
+  if (runs.size() > shown) {
+    //: Address runs cut short; %2 is how many more there are.
+    list = tr("%1 ほか %2 か所").arg(list, Number(runs.size() - shown));
+  }
+  //: Follows the count of differing bytes; %1 lists the runs of consecutive addresses.
+  return tr("（%n か所: %1）", nullptr, Plural(runs.size())).arg(list);
+}
+
+QStringList HexView::DifferenceSummary(const ImageDiffReport& report, uint32_t first,
+                                       uint32_t last) {
+  QStringList lines;
+  if (report.differing == 0 && report.missing == 0) {
+    // The view opens after the device answered NG, so a read that matches contradicts it.
+    const QString range = QString::fromStdString(IntToHex(static_cast<int32_t>(first), 5) + "-" +
+                                                 IntToHex(static_cast<int32_t>(last), 5));
+    lines << tr("ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致し"
+                "ます: ROMライタの比較と読み出しが食い違っています")
+                 .arg(range, Number(report.compared));
+    return lines;
+  }
+  if (report.differing == 0) {
+    if (report.compared == report.missing) {
+      lines << tr("ファイルのバイトは ROM の読み出しにひとつもありません");
+    } else {
+      lines << tr("%n バイトすべてが一致します", nullptr, Plural(report.compared - report.missing));
+    }
+  } else {
+    // English puts "differ" after the differing count and "bytes" after the compared one.
+    const QString runs = RunsText(report.runs);
+    const QString differing = Number(report.differing);
+    const int compared = Plural(report.compared);
+    lines << (report.differing == 1
+                  ? tr("%n バイト中 %1 バイトが異なります%2", "one byte differs", compared)
+                  : tr("%n バイト中 %1 バイトが異なります%2", "several bytes differ", compared))
+                 .arg(differing, runs);
+  }
+  if (report.missing > 0) {
+    lines << tr("ファイルの %n バイトが ROM の読み出しにありません", nullptr,
+                Plural(report.missing));
+  }
+  if (report.differing > 0) {
+    if (report.needErase > 0) {
+      lines << tr("うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません")
+                   .arg(Number(report.needErase));
+    } else {
+      lines << tr("どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます");
+    }
+  }
+  return lines;
 }
 
 void HexView::ShowReadFailure(const std::string& status) {

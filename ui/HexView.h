@@ -5,6 +5,7 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
 #include <string>
@@ -36,8 +37,12 @@ class HexTable : public QAbstractScrollArea {
   QString LineText(int index) const;
   // The addresses marked as differing on the row of line index.
   std::vector<uint32_t> MarkedAddresses(int index) const;
+  // A marked byte of line index as one line: its address, the file's and the chip's value
+  // ("0x0123  file 3C  chip FF"); empty for a byte that is not marked. Shown as its tooltip.
+  QString DifferenceText(int index, int column) const;
 
  protected:
+  bool viewportEvent(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
@@ -92,6 +97,10 @@ class HexView : public QWidget {
 
  private:
   void SetHeader(const QString& text);
+  // The summary, the bytes the read lacked and the erase verdict, in the window's language.
+  static QStringList DifferenceSummary(const ImageDiffReport& report, uint32_t first,
+                                       uint32_t last);
+  static QString RunsText(const std::vector<AddressRun>& runs);
   void SetStatusLine(const SparseImage& image, uint32_t first, uint32_t last);
 
   QLabel* header_;

@@ -76,7 +76,7 @@ case "$(caption)" in *"NG"*) ;; *) fail "caption '$(caption)' after a compare wi
 after_compare=$(caption)
 
 memo_menu 2                                           # 差分を表示, above the language menu
-view=$(timeout 20 xdotool search --sync --name '^差分$' | head -n1) || fail "no differences view"
+view=$(timeout 20 xdotool search --sync --name '^(差分|Differences)$' | head -n1) || fail "no differences view"
 grep -q 'RR 00000,000FF+00000' "$work/sim.log" || fail "the differences did not read the range"
 [ "$(caption)" = "$after_compare" ] || fail "caption changed to '$(caption)'"
 sleep 0.5
@@ -85,7 +85,7 @@ shot differences
 # The view may cover the memo on a small screen.
 xdotool windowunmap --sync "$view"
 memo_menu 3                                           # HEX表示, just above it
-timeout 20 xdotool search --sync --name '^HEX表示$' >/dev/null || fail "no hex view"
+timeout 20 xdotool search --sync --name '^(HEX表示|Hex view)$' >/dev/null || fail "no hex view"
 sleep 0.5
 shot hexview
 

@@ -3,12 +3,16 @@
 // window as the compare left it.
 #include <QAction>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QToolTip>
 #include <algorithm>
 
 #include "HexView.h"
+#include "ImageDiff.h"
 #include "ImageFormats.h"
+#include "Language.h"
 #include "UiTestSupport.h"
 
 namespace zemb::ui::test {
@@ -151,9 +155,8 @@ TEST_F(HexViewTest, DifferencesReadTheChipAndLeaveTheWindowAsTheCompareLeftIt) {
   ASSERT_NE(view, nullptr);
   EXPECT_TRUE(view->isVisible());
   EXPECT_EQ(view->HeaderText().toStdString(),
-            "2 of 32 bytes differ, in 2 runs: 0x0001, 0x0012\n"
-            "1 of the differing bytes need a bit set from 0 to 1: only erasing the chip can fix "
-            "those");
+            "32 バイト中 2 バイトが異なります（2 か所: 0x0001, 0x0012）\n"
+            "うち 1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません");
   // Each row with a difference has the chip's values beneath it.
   ASSERT_EQ(view->Table()->LineCount(), 4);
   EXPECT_EQ(view->Table()->MarkedAddresses(0), std::vector<uint32_t>{0x0001});
@@ -161,6 +164,109 @@ TEST_F(HexViewTest, DifferencesReadTheChipAndLeaveTheWindowAsTheCompareLeftIt) {
   EXPECT_EQ(view->Table()->LineText(1).indexOf(QStringLiteral("34")), 9);
   EXPECT_EQ(view->Table()->MarkedAddresses(2), std::vector<uint32_t>{0x0012});
   EXPECT_EQ(view->Table()->LineText(3).simplified().toStdString(), "ROM 3D =");
+  // A marked byte's tooltip, on the file's row and on the chip's beneath it, names it as one
+  // line of the differences; other bytes have none.
+  EXPECT_EQ(view->Table()->DifferenceText(0, 1).toStdString(), "0x0001  ファイル 3C  ROM 34");
+  EXPECT_EQ(view->Table()->DifferenceText(2, 2).toStdString(), "0x0012  ファイル 3C  ROM 3D");
+  EXPECT_TRUE(view->Table()->DifferenceText(0, 0).isEmpty());
+  EXPECT_EQ(view->Table()->DifferenceText(1, 1), view->Table()->DifferenceText(0, 1));
+  EXPECT_TRUE(view->Table()->DifferenceText(1, 0).isEmpty());
+  // Hovering: over the second byte's digits of the first row, then over its address.
+  HexTable* table = view->Table();
+  const QFontMetrics metrics(table->font());
+  const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
+  auto hover = [&](int column) {
+    const QPoint at(4 + column * digit + digit / 2, metrics.height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, table->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(table->viewport(), &help);
+    return help.isAccepted() ? QToolTip::text().toStdString() : std::string();
+  };
+  // "0000  3C 3C": character 10 is the second byte's second digit.
+  EXPECT_EQ(hover(10), "0x0001  ファイル 3C  ROM 34");
+  EXPECT_EQ(hover(1), "");
+}
+
+struct SummaryCase {
+  const char* name;
+  std::vector<std::pair<uint32_t, uint8_t>> chipChanges;  // on a chip that holds the file
+  std::vector<uint32_t> notRead;                          // addresses the read lacks
+  std::string japanese;
+};
+
+class DifferenceSummaryTest : public WindowTest {
+ protected:
+  void TearDown() override {
+    RemoveTranslations();
+    WindowTest::TearDown();
+  }
+};
+
+// The view words the summary in the window's language; in English exactly as the command
+// line prints it.
+TEST_F(DifferenceSummaryTest, HeaderInJapaneseAndInTheCommandLinesEnglish) {
+  const std::vector<SummaryCase> cases = {
+      {"one byte, bits to clear only",
+       {{0x12, 0xFF}},
+       {},
+       "32 バイト中 1 バイトが異なります（1 か所: 0x0012）\n"
+       "どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます"},
+      {"bits to set and to clear",
+       {{0x01, 0x34}, {0x02, 0x00}, {0x12, 0x3D}},
+       {},
+       "32 バイト中 3 バイトが異なります（2 か所: 0x0001-0x0002, 0x0012）\n"
+       "うち 2 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません"},
+      {"more runs than named, bytes the read lacks",
+       {{0x00, 0xFF},
+        {0x02, 0xFF},
+        {0x04, 0xFF},
+        {0x06, 0xFF},
+        {0x08, 0xFF},
+        {0x0A, 0xFF},
+        {0x0C, 0xFF},
+        {0x0E, 0xFF},
+        {0x10, 0xFF},
+        {0x12, 0x00}},
+       {0x1E, 0x1F},
+       "32 バイト中 10 バイトが異なります（10 か所: 0x0000, 0x0002, 0x0004, 0x0006, 0x0008, "
+       "0x000A, 0x000C, 0x000E ほか 2 か所）\n"
+       "ファイルの 2 バイトが ROM の読み出しにありません\n"
+       "うち 1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません"},
+  };
+  SparseImage file;
+  for (uint32_t a = 0; a < 0x20; ++a) file.Set(a, 0x3C);
+  for (const UiLanguage language : {UiLanguage::Japanese, UiLanguage::English}) {
+    ASSERT_TRUE(InstallTranslations(language));
+    for (const SummaryCase& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (language == UiLanguage::English ? " (en)" : " (ja)"));
+      SparseImage chip;
+      for (uint32_t a = 0; a < 0x20; ++a) {
+        if (std::find(c.notRead.begin(), c.notRead.end(), a) == c.notRead.end()) chip.Set(a, 0x3C);
+      }
+      for (const auto& [address, value] : c.chipChanges) chip.Set(address, value);
+      HexView view(nullptr);
+      view.ShowDifferences(file, chip, 0, 0x1F);
+      std::string english;
+      for (const std::string& line : FormatDiffSummary(DiffImages(file, chip, 0, 0x1F, 0))) {
+        english += (english.empty() ? "" : "\n") + line;
+      }
+      EXPECT_EQ(view.HeaderText().toStdString(),
+                language == UiLanguage::English ? english : c.japanese);
+    }
+  }
+
+  // A read that matches after the device said NG says the two disagree, as the command line
+  // does.
+  SparseImage same = file;
+  HexView view(nullptr);
+  view.ShowDifferences(file, same, 0, 0x1F);
+  EXPECT_EQ(view.HeaderText().toStdString(),
+            "the device answered NG, but its read of 00000-0001F matches the file in all 32 "
+            "bytes: the device's compare and its read disagree");
+  ASSERT_TRUE(InstallTranslations(UiLanguage::Japanese));
+  view.ShowDifferences(file, same, 0, 0x1F);
+  EXPECT_EQ(view.HeaderText().toStdString(),
+            "ROMライタの比較は NG でしたが、00000-0001F の読み出しは 32 バイトすべてがファイルと"
+            "一致します: ROMライタの比較と読み出しが食い違っています");
 }
 
 TEST_F(HexViewTest, AFailedReadShowsItsStatusInTheView) {

@@ -230,6 +230,10 @@
         <source>ROM</source>
         <translation>chip</translation>
     </message>
+    <message>
+        <source>%1  ファイル %2  ROM %3</source>
+        <translation>%1  file %2  chip %3</translation>
+    </message>
 </context>
 <context>
     <name>zemb::ui::HexView</name>
@@ -264,6 +268,65 @@
     <message>
         <source>(応答なし)</source>
         <translation>(no answer)</translation>
+    </message>
+    <message>
+        <source>%1 ほか %2 か所</source>
+        <extracomment>Address runs cut short; %2 is how many more there are.</extracomment>
+        <translation>%1, ... (%2 more)</translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n か所: %1）</source>
+        <extracomment>Follows the count of differing bytes; %1 lists the runs of consecutive addresses.</extracomment>
+        <translation>
+            <numerusform>, in %n run: %1</numerusform>
+            <numerusform>, in %n runs: %1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</source>
+        <translation>the device answered NG, but its read of %1 matches the file in all %2 bytes: the device&apos;s compare and its read disagree</translation>
+    </message>
+    <message>
+        <source>ファイルのバイトは ROM の読み出しにひとつもありません</source>
+        <translation>no byte of the file was in the chip&apos;s read</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイトすべてが一致します</source>
+        <translation>
+            <numerusform>all %n byte match</numerusform>
+            <numerusform>all %n bytes match</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト中 %1 バイトが異なります%2</source>
+        <comment>one byte differs</comment>
+        <translation>
+            <numerusform>%1 of %n byte differs%2</numerusform>
+            <numerusform>%1 of %n bytes differs%2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト中 %1 バイトが異なります%2</source>
+        <comment>several bytes differ</comment>
+        <translation>
+            <numerusform>%1 of %n byte differ%2</numerusform>
+            <numerusform>%1 of %n bytes differ%2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>ファイルの %n バイトが ROM の読み出しにありません</source>
+        <translation>
+            <numerusform>%n byte of the file not in the chip&apos;s read</numerusform>
+            <numerusform>%n bytes of the file not in the chip&apos;s read</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません</source>
+        <translation>%1 of the differing bytes need a bit set from 0 to 1: only erasing the chip can fix those</translation>
+    </message>
+    <message>
+        <source>どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます</source>
+        <translation>every difference only clears bits: a write without erasing can make this chip match</translation>
     </message>
 </context>
 </TS>

@@ -230,6 +230,10 @@
         <source>ROM</source>
         <translation>ROM</translation>
     </message>
+    <message>
+        <source>%1  ファイル %2  ROM %3</source>
+        <translation>%1  ファイル %2  ROM %3</translation>
+    </message>
 </context>
 <context>
     <name>zemb::ui::HexView</name>
@@ -264,6 +268,60 @@
     <message>
         <source>(応答なし)</source>
         <translation>(応答なし)</translation>
+    </message>
+    <message>
+        <source>%1 ほか %2 か所</source>
+        <extracomment>Address runs cut short; %2 is how many more there are.</extracomment>
+        <translation>%1 ほか %2 か所</translation>
+    </message>
+    <message numerus="yes">
+        <source>（%n か所: %1）</source>
+        <extracomment>Follows the count of differing bytes; %1 lists the runs of consecutive addresses.</extracomment>
+        <translation>
+            <numerusform>（%n か所: %1）</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</source>
+        <translation>ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</translation>
+    </message>
+    <message>
+        <source>ファイルのバイトは ROM の読み出しにひとつもありません</source>
+        <translation>ファイルのバイトは ROM の読み出しにひとつもありません</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイトすべてが一致します</source>
+        <translation>
+            <numerusform>%n バイトすべてが一致します</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト中 %1 バイトが異なります%2</source>
+        <comment>one byte differs</comment>
+        <translation>
+            <numerusform>%n バイト中 %1 バイトが異なります%2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n バイト中 %1 バイトが異なります%2</source>
+        <comment>several bytes differ</comment>
+        <translation>
+            <numerusform>%n バイト中 %1 バイトが異なります%2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>ファイルの %n バイトが ROM の読み出しにありません</source>
+        <translation>
+            <numerusform>ファイルの %n バイトが ROM の読み出しにありません</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません</source>
+        <translation>うち %1 バイトは 0 のビットを 1 に戻す必要があり、消去しないと直せません</translation>
+    </message>
+    <message>
+        <source>どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます</source>
+        <translation>どの違いもビットを 0 にするだけなので、消去せずに書き込めば一致させられます</translation>
     </message>
 </context>
 </TS>
