@@ -50,7 +50,10 @@ bool ImageFileLines(const std::string& path, const std::string& bytes,
     reason = "takes more than " + std::to_string(kMaxImageLines) + " lines as Intel HEX";
     return false;
   }
-  lines = input.lines.Lines();
+  const int count = input.lines.Count();
+  lines.clear();
+  lines.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) lines.push_back(input.lines.Get(i));
   return true;
 }
 
