@@ -14,43 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "HexView.h"
 #include "ImageDiff.h"
 #include "ImageFormats.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-void Time(const char* what, int runs, const std::function<size_t()>& work) {
-  std::vector<double> ms;
-  size_t size = 0;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    size = work();
-    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-52s best %7.2f ms  median %7.2f ms  (%zu)\n", what, ms.front(), ms[ms.size() / 2],
-              size);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   int runs = 15;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::printf("usage: bench_image_diff [--runs N]\n");
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else {
-      std::fprintf(stderr, "bench_image_diff: unknown argument %s\n", argv[i]);
-      return 2;
-    }
-  }
+  int exit = 0;
+  if (!zemb::bench::ParseRuns(argc, argv, "bench_image_diff", runs, exit)) return exit;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
 
@@ -74,22 +46,22 @@ int main(int argc, char** argv) {
   chip.SetRange(0, chipBytes.data(), chipBytes.size());
   std::printf("128 KiB image, %zu bytes differ on the chip\n", changed);
 
-  Time("diff, 10% differing (counts, runs, first 16)", runs, [&] {
+  zemb::bench::Time("diff, 10% differing (counts, runs, first 16)", runs, [&] {
     return static_cast<size_t>(zemb::DiffImages(file, chip, 0, kSize - 1, 16).differing);
   });
-  Time("diff and its report as text", runs, [&] {
+  zemb::bench::Time("diff and its report as text", runs, [&] {
     return zemb::FormatDiffReport(zemb::DiffImages(file, chip, 0, kSize - 1, 16)).size();
   });
 
   const std::string memo = zemb::WriteIntelHex(file);
-  Time("hex view: first paint from the memo's text", runs, [&] {
+  zemb::bench::Time("hex view: first paint from the memo's text", runs, [&] {
     zemb::ui::HexView view(nullptr);
     view.resize(720, 480);
     view.ShowMemo(memo);
     const QPixmap shot = view.grab();
     return static_cast<size_t>(view.Table()->LineCount()) + (shot.isNull() ? 0 : 1) - 1;
   });
-  Time("differences view: first paint", runs, [&] {
+  zemb::bench::Time("differences view: first paint", runs, [&] {
     zemb::ui::HexView view(nullptr);
     view.resize(720, 480);
     view.ShowDifferences(file, chip, 0, kSize - 1);

@@ -11,43 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "ImageFormats.h"
 #include "ImageInput.h"
 #include "ImageShaping.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-void Time(const char* what, int runs, const std::function<size_t()>& work) {
-  std::vector<double> ms;
-  size_t size = 0;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = Clock::now();
-    size = work();
-    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-44s best %7.2f ms  median %7.2f ms  (%zu)\n", what, ms.front(), ms[ms.size() / 2],
-              size);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   int runs = 15;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::printf("usage: bench_image_formats [--runs N]\n");
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else {
-      std::fprintf(stderr, "bench_image_formats: unknown argument %s\n", argv[i]);
-      return 2;
-    }
-  }
+  int exit = 0;
+  if (!zemb::bench::ParseRuns(argc, argv, "bench_image_formats", runs, exit)) return exit;
   constexpr size_t kSize = 0x20000;  // 1 Mbit
   std::mt19937 rng(1);
   std::string binary(kSize, '\0');
@@ -62,26 +34,27 @@ int main(int argc, char** argv) {
   const std::string srecText = zemb::WriteSRecord(image);
 
   std::printf("1-Mbit image, %zu Intel HEX records, %d runs each\n", lines.size(), runs);
-  Time("binary -> Intel HEX lines", runs, [&] {
+  zemb::bench::Time("binary -> Intel HEX lines", runs, [&] {
     zemb::SparseImage in;
     zemb::ImageError e;
     zemb::ReadBinary(binary, 0, in, e);
     return zemb::EncodeIntelHexRecords(in).size();
   });
-  Time("Intel HEX text -> image -> binary", runs, [&] {
+  zemb::bench::Time("Intel HEX text -> image -> binary", runs, [&] {
     zemb::SparseImage in;
     zemb::ImageError e;
     if (!zemb::ReadIntelHex(hexText, in, e)) return size_t{0};
     return in.Flatten(0, kSize - 1).size();
   });
-  Time("S-record text -> Intel HEX lines", runs, [&] {
+  zemb::bench::Time("S-record text -> Intel HEX lines", runs, [&] {
     zemb::SparseImage in;
     zemb::ImageError e;
     if (!zemb::ReadSRecord(srecText, in, e)) return size_t{0};
     return zemb::EncodeIntelHexRecords(in).size();
   });
-  Time("image -> S-record text", runs, [&] { return zemb::WriteSRecord(image).size(); });
-  Time("CRC-32 + SHA-1 + byte sum of 128 KiB", runs, [&] {
+  zemb::bench::Time("image -> S-record text", runs,
+                    [&] { return zemb::WriteSRecord(image).size(); });
+  zemb::bench::Time("CRC-32 + SHA-1 + byte sum of 128 KiB", runs, [&] {
     const auto* data = reinterpret_cast<const uint8_t*>(binary.data());
     return static_cast<size_t>(zemb::Crc32(data, kSize) ^ zemb::ByteSum16(data, kSize)) +
            zemb::Sha1Hex(data, kSize).size();
@@ -102,47 +75,47 @@ int main(int argc, char** argv) {
   }
   std::printf("shaping (target: each under 20 ms)\n");
   auto shaped = [](const zemb::SparseImage& out) { return static_cast<size_t>(out.Count()); };
-  Time("offset +0x8000 and back", runs, [&] {
+  zemb::bench::Time("offset +0x8000 and back", runs, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::OffsetImage(hexImage, 0x8000, out, e);
     zemb::OffsetImage(out, -0x8000, out, e);
     return shaped(out);
   });
-  Time("crop 0x4000-0x13FFF", runs,
-       [&] { return shaped(zemb::CropImage(hexImage, 0x4000, 0x13FFF)); });
-  Time("swap", runs, [&] { return shaped(zemb::SwapBytes(hexImage)); });
-  Time("split 2:0 (even bytes)", runs, [&] {
+  zemb::bench::Time("crop 0x4000-0x13FFF", runs,
+                    [&] { return shaped(zemb::CropImage(hexImage, 0x4000, 0x13FFF)); });
+  zemb::bench::Time("swap", runs, [&] { return shaped(zemb::SwapBytes(hexImage)); });
+  zemb::bench::Time("split 2:0 (even bytes)", runs, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::SplitImage(hexImage, 2, 0, 1, out, e);
     return shaped(out);
   });
-  Time("split 2:1:2 (high word of 32 bits)", runs, [&] {
+  zemb::bench::Time("split 2:1:2 (high word of 32 bits)", runs, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::SplitImage(hexImage, 2, 1, 2, out, e);
     return shaped(out);
   });
-  Time("fill FF, half the records missing", runs, [&] {
+  zemb::bench::Time("fill FF, half the records missing", runs, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::FillImage(sparse, 0, kSize - 1, 0xFF, out, e);
     return shaped(out);
   });
-  Time("mirror 32 KiB through 1 Mbit", runs, [&] {
+  zemb::bench::Time("mirror 32 KiB through 1 Mbit", runs, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::MirrorImage(quarter, kSize, out, e);
     return shaped(out);
   });
-  Time("merge two 64 KiB lanes", runs, [&] {
+  zemb::bench::Time("merge two 64 KiB lanes", runs, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::MergeImages({&even, &odd}, 1, out, e);
     return shaped(out);
   });
-  Time("shape: offset, crop, swap, split, pad", runs, [&] {
+  zemb::bench::Time("shape: offset, crop, swap, split, pad", runs, [&] {
     zemb::ShapeOptions options;
     options.offset = true;
     options.offsetBy = 0x100;
@@ -184,34 +157,34 @@ int main(int argc, char** argv) {
   std::printf("at the caps: %zu-byte file, %u records, %zu runs, span %llu bytes, %d runs each\n",
               capText.size(), kCapRecords, cap.image.RunCount(),
               static_cast<unsigned long long>(cap.image.Span()), capRuns);
-  Time("cap: read (no upload lines)", capRuns, [&] {
+  zemb::bench::Time("cap: read (no upload lines)", capRuns, [&] {
     zemb::InputImage in;
     std::string e;
     zemb::LoadInputImage("cap", capText, zemb::ImageFormat::IntelHex, 0, in, e, false);
     return static_cast<size_t>(in.image.Count());
   });
-  Time("cap: read with the upload lines", capRuns, [&] {
+  zemb::bench::Time("cap: read with the upload lines", capRuns, [&] {
     zemb::InputImage in;
     std::string e;
     zemb::LoadInputImage("cap", capText, zemb::ImageFormat::IntelHex, 0, in, e);
     return static_cast<size_t>(in.lines.Count());
   });
-  Time("cap: checksums of the span", capRuns,
-       [&] { return zemb::ChecksumRange(cap.image, 0, capLast).Sha1Hex().size(); });
-  Time("cap: fill the span", capRuns, [&] {
+  zemb::bench::Time("cap: checksums of the span", capRuns,
+                    [&] { return zemb::ChecksumRange(cap.image, 0, capLast).Sha1Hex().size(); });
+  zemb::bench::Time("cap: fill the span", capRuns, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::FillImage(cap.image, 0, capLast, 0xFF, out, e);
     return shaped(out);
   });
-  Time("cap: swap", capRuns, [&] { return shaped(zemb::SwapBytes(cap.image)); });
-  Time("cap: split 2:0", capRuns, [&] {
+  zemb::bench::Time("cap: swap", capRuns, [&] { return shaped(zemb::SwapBytes(cap.image)); });
+  zemb::bench::Time("cap: split 2:0", capRuns, [&] {
     zemb::SparseImage out;
     std::string e;
     zemb::SplitImage(cap.image, 2, 0, 1, out, e);
     return shaped(out);
   });
-  Time("cap: upload records of the filled span", capRuns, [&] {
+  zemb::bench::Time("cap: upload records of the filled span", capRuns, [&] {
     zemb::InputImage in;
     in.image = capFilled;
     zemb::ConvertToRecords(in);

@@ -261,6 +261,20 @@ bool MayReplace(const std::string& path, const struct stat& st, std::string& rea
 // write, so it is written where it is: room for the new contents is reserved first, so that
 // a full disk is refused before a byte changes; then it is overwritten, cut to its new length
 // and flushed. A failure after the first write can leave it incomplete, and says so.
+// Flushes a written file to the disk (when the writing went well) and closes it; the first
+// failure's reason is kept. Returns whether everything went well.
+bool SyncAndClose(int fd, bool ok, std::string& reason) {
+  if (ok && ::fsync(fd) != 0) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  if (::close(fd) != 0 && ok) {
+    reason = std::strerror(errno);
+    ok = false;
+  }
+  return ok;
+}
+
 WriteOutcome WriteInPlace(const std::string& path, const std::string& bytes) {
   int fd;
   do {
@@ -288,14 +302,7 @@ WriteOutcome WriteInPlace(const std::string& path, const std::string& bytes) {
     reason = std::strerror(errno);
     ok = false;
   }
-  if (ok && ::fsync(fd) != 0) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
+  ok = SyncAndClose(fd, ok, reason);
   if (!ok) {
     return Failed(WriteResult::WriteFailed,
                   reason + " (written in place, the file may now be incomplete)");
@@ -340,14 +347,7 @@ WriteOutcome ReplaceRegular(const std::string& path, const struct stat* old,
     }
   }
   ok = ok && WriteAll(fd, bytes, false, reason);
-  if (ok && ::fsync(fd) != 0) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    reason = std::strerror(errno);
-    ok = false;
-  }
+  ok = SyncAndClose(fd, ok, reason);
   if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());

@@ -78,8 +78,8 @@ void TStrings::LoadFromFile(const std::string& path) {
   SetText(bytes);
 }
 
-void TStrings::SaveToFile(const std::string& path) const {
-  switch (WriteUserFile(path, Text()).result) {
+void SaveBytesToFile(const std::string& path, const std::string& bytes) {
+  switch (WriteUserFile(path, bytes).result) {
     case WriteResult::Ok:
       return;
     case WriteResult::CannotCreate:
@@ -87,6 +87,10 @@ void TStrings::SaveToFile(const std::string& path) const {
     case WriteResult::WriteFailed:
       throw EWriteError();
   }
+}
+
+void TStrings::SaveToFile(const std::string& path) const {
+  SaveBytesToFile(path, Text());
 }
 
 int TStrings::IndexOfName(const std::string& name) const {

@@ -109,4 +109,8 @@ class TPackedStringList : public TStrings {
   std::vector<size_t> ends_;  // one past the last byte of each line in text_
 };
 
+// Writes bytes by WriteUserFile with SaveToFile's errors: EFCreateError when the file cannot
+// be created or may not be written, EWriteError when the write stops short.
+void SaveBytesToFile(const std::string& path, const std::string& bytes);
+
 }  // namespace zemb

@@ -576,14 +576,7 @@ void TForm1::SaveReadImage(const std::string& path, int filterIndex) {
                         .arg(QString::fromStdString(path), QString::fromStdString(reason))
                         .toStdString());
   }
-  switch (WriteUserFile(path, bytes).result) {
-    case WriteResult::Ok:
-      return;
-    case WriteResult::CannotCreate:
-      throw EFCreateError(path);
-    case WriteResult::WriteFailed:
-      throw EWriteError();
-  }
+  SaveBytesToFile(path, bytes);
 }
 
 void TForm1::Button7Click(TComponent* /*Sender*/) {

@@ -9,13 +9,6 @@
 namespace zemb::cli {
 namespace {
 
-bool HasControlBytes(const std::string& text) {
-  for (unsigned char c : text) {
-    if (c < 0x20) return true;
-  }
-  return false;
-}
-
 bool ParseSpeed(const std::string& text, int32_t& value) {
   if (text.empty() || text.size() > 10) return false;
   int64_t acc = 0;
@@ -337,6 +330,13 @@ const CommandEntry* EntryOf(Command command) {
     if (entry.command == command) return &entry;
   }
   return nullptr;
+}
+
+bool HasControlBytes(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c < 0x20) return true;
+  }
+  return false;
 }
 
 }  // namespace zemb::cli

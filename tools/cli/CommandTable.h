@@ -60,4 +60,7 @@ const CommandEntry* FindCommand(std::string_view name);
 // The entry of command; null for Command::None.
 const CommandEntry* EntryOf(Command command);
 
+// True when text holds a control byte (below 0x20): such a value is never sent to the device.
+bool HasControlBytes(const std::string& text);
+
 }  // namespace zemb::cli

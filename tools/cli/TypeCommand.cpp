@@ -3,22 +3,12 @@
 
 #include "CliFiles.h"
 #include "CliLine.h"
+#include "CommandTable.h"
 #include "Commands.h"
 #include "DeviceSession.h"
 #include "uZEMB.h"
 
 namespace zemb::cli {
-namespace {
-
-bool HasControlBytes(const std::string& text) {
-  for (unsigned char c : text) {
-    if (c < 0x20) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
 int RunTypeCommand(const Options& options, Environment& env) {
   const auto& ops = options.operands;
   if (ops.size() != 1) return ReportUsageError(*env.err, "type takes one ROM type CODE");
