@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QSignalBlocker>
 #include <QStyleOptionGroupBox>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -124,20 +125,12 @@ TMemo::TMemo(TComponent* owner, QWidget* parent)
 }
 
 std::string TMemo::Text() const {
-  if (Filling()) {
-    QString whole = fillText_;
-    whole.replace(QChar('\n'), QStringLiteral("\r\n"));
-    return MemoTextToBytes(whole);
-  }
-  QString raw = document()->toRawText();
-  raw.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
-  return MemoTextToBytes(raw);
+  if (Filling()) return MemoLinesToBytes(fillText_, QChar('\n'));
+  return MemoLinesToBytes(document()->toRawText(), QChar::ParagraphSeparator);
 }
 
 void TMemo::SetText(const std::string& value) {
-  QString text = BytesToMemoText(value);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  text.replace(QChar('\r'), QChar('\n'));
+  const QString text = BytesToMemoLines(value, QChar('\n'));
   lines_.SetCacheFrom(text, QChar('\n'));
   ReplaceDocumentText(text);
 }
@@ -170,23 +163,33 @@ void TMemo::ReplaceDocumentText(const QString& text) {
   ScheduleFill();
 }
 
-bool TMemo::FillSlice(int maxLines) {
-  if (!Filling()) return false;
-  qsizetype end = fillPos_;
-  for (int i = 0; i < maxLines && end >= 0; ++i) {
-    end = fillText_.indexOf(QChar('\n'), end + 1);
+void TMemo::FillFor(int budgetMs) {
+  if (!Filling()) return;
+  QElapsedTimer clock;
+  clock.start();
+  {
+    // The memo's text and lines already are the whole text, so the slices change nothing
+    // anyone watching the memo could see: its signals stay quiet. One edit per call: the
+    // layout and the scroll bars hear of the slices once.
+    const QSignalBlocker quiet(this);
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    ownChange_ = true;
+    do {
+      qsizetype end = fillPos_;
+      for (int i = 0; i < kFillSliceLines && end >= 0; ++i) {
+        end = fillText_.indexOf(QChar('\n'), end + 1);
+      }
+      if (end < 0 || end + 1 >= fillText_.size()) end = fillText_.size();
+      // The slice begins with the line break that ends the document's last line.
+      cursor.insertText(QStringView(fillText_).mid(fillPos_, end - fillPos_).toString());
+      fillPos_ = end;
+    } while (fillPos_ < fillText_.size() && (budgetMs < 0 || clock.elapsed() < budgetMs));
+    cursor.endEditBlock();
+    ownChange_ = false;
   }
-  if (end < 0 || end + 1 >= fillText_.size()) end = fillText_.size();
-  QTextCursor cursor(document());
-  cursor.movePosition(QTextCursor::End);
-  ownChange_ = true;
-  // The slice begins with the line break that ends the document's last line.
-  cursor.insertText(QStringView(fillText_).mid(fillPos_, end - fillPos_).toString());
-  ownChange_ = false;
-  fillPos_ = end;
-  if (fillPos_ < fillText_.size()) return true;
-  EndFill();
-  return false;
+  if (fillPos_ >= fillText_.size()) EndFill();
 }
 
 void TMemo::ScheduleFill() {
@@ -194,19 +197,13 @@ void TMemo::ScheduleFill() {
   fillScheduled_ = true;
   QTimer::singleShot(0, this, [this] {
     fillScheduled_ = false;
-    if (!Filling()) return;
-    QElapsedTimer slice;
-    slice.start();
-    while (slice.elapsed() < kFillSliceMs) {
-      if (!FillSlice(256)) return;
-    }
-    ScheduleFill();
+    FillFor(kFillSliceMs);
+    if (Filling()) ScheduleFill();
   });
 }
 
 void TMemo::FinishFill() {
-  while (FillSlice(1 << 20)) {
-  }
+  FillFor(-1);
 }
 
 void TMemo::EndFill() {

@@ -132,6 +132,8 @@ class TMemo : public QPlainTextEdit, public TComponent {
   static constexpr int kFirstFillLines = 2048;
   // Work per slice, ms: short enough to keep the window painting.
   static constexpr int kFillSliceMs = 15;
+  // Lines per insertion: the clock is read between insertions.
+  static constexpr int kFillSliceLines = 1024;
 
   TMemo(TComponent* owner, QWidget* parent);
 
@@ -150,8 +152,9 @@ class TMemo : public QPlainTextEdit, public TComponent {
   friend class TMemoStrings;
   // Replaces the document's text without dropping the line cache.
   void ReplaceDocumentText(const QString& text);
-  // Appends the next slice of the text; returns false when the fill is complete.
-  bool FillSlice(int maxLines);
+  // Appends slices of the rest of the text for about budgetMs, or all of it when budgetMs
+  // is negative, and ends the fill when the document holds it all.
+  void FillFor(int budgetMs);
   void ScheduleFill();
   void EndFill();
 

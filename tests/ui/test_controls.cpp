@@ -4,6 +4,7 @@
 
 #include <QAbstractItemView>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 
 #include "Controls.h"
@@ -218,6 +219,30 @@ TEST_F(MemoLines, LargeTextsAreFilledInSlicesWithoutChangingAByte) {
     EXPECT_EQ(lines.Count(), c.lines);
     for (int i = 0; i < c.lines; i += 97) ASSERT_EQ(lines.Get(i), expected[i]) << i;
   }
+}
+
+// Whoever follows the memo's changes (the hex view reads the whole text on each) hears of a
+// large text once, not once per slice, and the document's layout takes the slices whole.
+TEST_F(MemoLines, AFillInSlicesIsOneChangeToThoseWatchingTheMemo) {
+  int changes = 0;
+  QObject::connect(&memo, &QPlainTextEdit::textChanged, [&] { ++changes; });
+  memo.resize(300, 200);
+  memo.show();
+  std::string text;
+  for (int i = 0; i < 20 * TMemo::kFirstFillLines; ++i) text += ":" + std::to_string(i) + "\r\n";
+  memo.SetText(text);
+  ASSERT_TRUE(memo.Filling());
+  EXPECT_EQ(changes, 1);
+  int rounds = 0;
+  for (; rounds < 1000 && memo.Filling(); ++rounds) QCoreApplication::processEvents();
+  ASSERT_FALSE(memo.Filling());
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(memo.Text(), text);
+  EXPECT_EQ(memo.document()->blockCount(), 20 * TMemo::kFirstFillLines + 1);
+  // The scroll range covers every line once the fill is over.
+  EXPECT_GE(memo.verticalScrollBar()->maximum(), 20 * TMemo::kFirstFillLines - 100);
+  memo.Lines()->Add("after");  // edits after the fill are heard as before
+  EXPECT_EQ(changes, 2);
 }
 
 TEST_F(MemoLines, AChangeDuringAFillReplacesOrCompletesIt) {
