@@ -133,7 +133,7 @@ class TMemo : public QPlainTextEdit, public TComponent {
   // Work per slice, ms: short enough to keep the window painting.
   static constexpr int kFillSliceMs = 15;
   // Lines per insertion: the clock is read between insertions.
-  static constexpr int kFillSliceLines = 1024;
+  static constexpr int kFillSliceLines = 256;
 
   TMemo(TComponent* owner, QWidget* parent);
 
