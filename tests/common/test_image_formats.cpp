@@ -12,6 +12,7 @@
 
 #include "ChipTypes.h"
 #include "ImageFormats.h"
+#include "ImageTestSupport.h"
 
 namespace zemb {
 namespace {
@@ -20,33 +21,8 @@ std::string Hex(const std::vector<uint8_t>& data, uint8_t type, uint16_t address
   return EncodeHexRecord(type, address, data.data(), data.size());
 }
 
-// An S-record with a correct count and checksum.
-std::string SRec(int type, int addressBytes, uint32_t address, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> bytes = {static_cast<uint8_t>(addressBytes + data.size() + 1)};
-  for (int i = addressBytes - 1; i >= 0; --i)
-    bytes.push_back(static_cast<uint8_t>(address >> (8 * i)));
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  unsigned sum = 0;
-  for (uint8_t b : bytes) sum += b;
-  bytes.push_back(static_cast<uint8_t>(~sum));
-  // Appended in two steps: GCC 12's optimiser warns falsely (-Wrestrict) on "S" + string.
-  std::string out = "S";
-  out += std::to_string(type);
-  char hex[3];
-  for (uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    out += hex;
-  }
-  return out;
-}
-
-std::map<uint32_t, uint8_t> BytesOf(const SparseImage& image) {
-  std::map<uint32_t, uint8_t> bytes;
-  image.ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) bytes[address + static_cast<uint32_t>(i)] = data[i];
-  });
-  return bytes;
-}
+using testing::BytesOf;
+using testing::SRec;
 
 const std::vector<uint8_t> k16(16, 0xA5);
 
