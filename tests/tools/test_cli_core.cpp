@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "CliCore.h"
+#include "CliTestSupport.h"
 #include "FileIO.h"
-#include "ForwardingChannel.h"
 #include "ImageFormats.h"
 #include "ScriptedChannel.h"
 #include "SimConfig.h"
@@ -21,13 +21,8 @@
 namespace zemb::cli {
 namespace {
 
+using test::BorrowedChannel;
 using test::ScriptedChannel;
-
-// Lends a test-owned channel to the component, which destroys what it is given.
-class BorrowedChannel : public ForwardingChannel {
- public:
-  explicit BorrowedChannel(SerialChannel& target) : ForwardingChannel(target) {}
-};
 
 // A ROM writer answering from a script: every command gets its configured answer; an
 // upload is answered after uploadLines data lines.
@@ -194,11 +189,9 @@ TEST(CliArguments, UsageErrors) {
       // The reads behind an NG belong to one command each.
       {"read", "0", "1", "x.hex", "--diff"},
       {"compare", "x.hex", "--detail"},
-      {"blank", "0", "1", "--repeat", "2"},
       {"read", "0", "1", "x.hex", "--repeat", "1"},
       {"read", "0", "1", "x.hex", "--repeat", "10"},
       {"compare", "x.hex", "--diff", "--max", "-1"},
-      {"info", "x.hex", "--max", "4"},
   };
   for (const auto& args : bad) {
     Options o;
@@ -614,22 +607,7 @@ TEST_F(CliRun, CompareDiffReadsTheRangeAfterAnNg) {
   EXPECT_EQ(LastErrLine(), "RC NG 00003 04 05");
 }
 
-// An S-record line with its count and checksum.
-std::string SRec(int type, int addressBytes, uint32_t address, const std::string& data) {
-  std::string bytes(1, static_cast<char>(addressBytes + data.size() + 1));
-  for (int i = addressBytes - 1; i >= 0; --i) bytes += static_cast<char>(address >> (8 * i));
-  bytes += data;
-  unsigned sum = 0;
-  for (char c : bytes) sum += static_cast<uint8_t>(c);
-  bytes += static_cast<char>(~sum);
-  std::string line = "S" + std::to_string(type);
-  for (char c : bytes) {
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", static_cast<uint8_t>(c));
-    line += hex;
-  }
-  return line + "\r\n";
-}
+using test::SRec;
 
 TEST_F(CliRun, SRecordAndBinaryImagesGoOutAsIntelHexRecords) {
   // Twenty bytes from 0xFFF8: one record below 64 KiB, a linear address record, one above.

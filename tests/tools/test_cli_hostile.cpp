@@ -8,22 +8,16 @@
 #include <sstream>
 
 #include "CliCore.h"
+#include "CliTestSupport.h"
 #include "FakeRomWriter.h"
-#include "ForwardingChannel.h"
 #include "ScriptedChannel.h"
 
 namespace zemb::cli {
 namespace {
 
+using test::BorrowedChannel;
 using test::FakeRomWriter;
 using test::ScriptedChannel;
-
-// Hands the fixture's line to a run without giving it away, so that the test can look at
-// it after the run.
-class BorrowedChannel : public ForwardingChannel {
- public:
-  explicit BorrowedChannel(SerialChannel& target) : ForwardingChannel(target) {}
-};
 
 class CliHostile : public ::testing::Test {
  protected:
