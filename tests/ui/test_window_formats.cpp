@@ -21,10 +21,6 @@ constexpr const char* kCliPath = ZEMBROMW_CLI_PATH;
 constexpr const char* kCliPath = "";
 #endif
 
-bool HaveSrecCat() {
-  return std::system("command -v srec_cat >/dev/null 2>&1") == 0;
-}
-
 // The bytes the memo's records hold, by address.
 SparseImage MemoImage(TForm1& f) {
   SparseImage image;
@@ -153,8 +149,9 @@ TEST_F(WindowFormats, IntelHexTextKeepsItsLinesAndOnlyANulIsRefused) {
   }
 }
 
-// A converted file goes through the image rules the command line applies; what they refuse
-// the window refuses, leaving memo and fields as they were.
+// A converted file goes through the image rules the command line applies (each rule has its
+// own cases with the image model); what they refuse the window refuses, leaving memo and
+// fields as they were.
 TEST_F(WindowFormats, SRecordFilesTheImageRulesRefuseAreNotLoaded) {
   const struct {
     const char* why;
@@ -163,9 +160,6 @@ TEST_F(WindowFormats, SRecordFilesTheImageRulesRefuseAreNotLoaded) {
   } cases[] = {
       {"two values for one address", "S104000811E2\r\nS104000822D1\r\nS9030000FC\r\n", false},
       {"the same value twice", "S104000811E2\r\nS104000811E2\r\nS9030000FC\r\n", true},
-      {"data after the end record", "S104000811E2\r\nS9030000FC\r\nS10500100102E7\r\n", false},
-      {"a record count that does not match", "S104000811E2\r\nS5030005F7\r\nS9030000FC\r\n", false},
-      {"a DOS end-of-file mark", "S104000811E2\r\nS9030000FC\r\n\x1A", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
@@ -205,9 +199,9 @@ TEST_F(WindowFormats, AReadIsSavedInTheFormatTheExtensionOrTheFilterNames) {
     ImageFormat expected;
   } cases[] = {
       {"r.hex", 1, ImageFormat::IntelHex}, {"r.s19", 1, ImageFormat::SRecord},
-      {"r.bin", 1, ImageFormat::Binary},   {"r.mot", 3, ImageFormat::SRecord},
-      {"r-srec", 2, ImageFormat::SRecord}, {"r-bin", 3, ImageFormat::Binary},
-      {"r.dat", 4, ImageFormat::IntelHex}, {"R.BIN", 2, ImageFormat::Binary},
+      {"r.mot", 3, ImageFormat::SRecord},  {"r-srec", 2, ImageFormat::SRecord},
+      {"r-bin", 3, ImageFormat::Binary},   {"r.dat", 4, ImageFormat::IntelHex},
+      {"R.BIN", 2, ImageFormat::Binary},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
