@@ -2,12 +2,8 @@
 // sysfs of the port list, and once for real with a pseudo-terminal held by another process.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,10 +13,9 @@
 #include <vector>
 
 #include "FakeSysfs.h"
+#include "HeldPseudoTerminal.h"
 #include "PortDiagnosis.h"
 #include "SerialChannel.h"
-
-extern char** environ;
 
 namespace zemb {
 namespace {
@@ -239,25 +234,10 @@ TEST_F(PortDiagnosisTest, EachCauseNamesItsFix) {
 // A pseudo-terminal locked and held by another program (here sleep, which inherited the
 // locked descriptor): the real open fails as busy and the diagnosis names the program.
 TEST(PortDiagnosisReal, AHeldPseudoTerminalNamesTheHoldingProcess) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const std::string slave = ::ptsname(master);
-  const int held = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(held, 0);
-  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, held, 0);
-  char sleepPath[] = "/bin/sleep";
-  char seconds[] = "30";
-  char* argv[] = {sleepPath, seconds, nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(held);
+  const test::HeldPseudoTerminal port;
+  ASSERT_FALSE(port.Slave().empty()) << "no pseudo-terminal could be locked and held";
+  const std::string& slave = port.Slave();
+  const std::string pid = std::to_string(port.Holder());
 
   auto channel = CreatePlatformSerialChannel();
   // The holder may still be starting; its descriptor is there from the spawn on.
@@ -269,13 +249,8 @@ TEST(PortDiagnosisReal, AHeldPseudoTerminalNamesTheHoldingProcess) {
     if (text.find("(sleep)") != std::string::npos) break;
     ::usleep(20000);
   }
-  EXPECT_NE(text.find("It is held by PID " + std::to_string(pid) + " (sleep)"), std::string::npos)
-      << text;
-  EXPECT_NE(text.find("kill " + std::to_string(pid)), std::string::npos) << text;
-
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-  ::close(master);
+  EXPECT_NE(text.find("It is held by PID " + pid + " (sleep)"), std::string::npos) << text;
+  EXPECT_NE(text.find("kill " + pid), std::string::npos) << text;
 }
 
 }  // namespace

@@ -24,15 +24,14 @@ PY
 
 ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" "$work/image.hex" &
 app_pid=$!
-win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
-eval "$(xdotool getwindowgeometry --shell "$win")"
+await_window
 
-xdotool mousemove --sync $((X + 240 + 26)) $((Y + 29 + 12)) click 1   # Button5, WRITE
+press 240 29 52 25            # Button5, WRITE
 # Wait until the writer holds the upload: its XOFF is in the transcript.
 for _ in $(seq 200); do grep -q '\\x13' "$work/sim.log" 2>/dev/null && break; sleep 0.05; done
 grep -q '\\x13' "$work/sim.log" || fail "the upload was never held"
 sleep 0.3
-[ "$(xdotool getwindowname "$win")" = " 書込中 ..." ] || fail "caption '$(xdotool getwindowname "$win")'"
+[ "$(caption)" = " 書込中 ..." ] || fail "caption '$(caption)'"
 
 start=$(date +%s%N)
 "$wm_delete" "$win" || fail "could not send the close request"

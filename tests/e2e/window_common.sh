@@ -42,3 +42,19 @@ start_xvfb() {
   export DISPLAY=$display
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
 }
+
+# Waits for the main window: win is its id, X and Y the top left of its client area.
+await_window() {
+  win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+}
+caption() { xdotool getwindowname "$win"; }
+# Clicks the middle of a control given its designed left, top, width and height.
+press() {
+  xdotool mousemove --sync $((X + $1 + $3 / 2)) $((Y + $2 + $4 / 2)) click 1
+}
+# Waits until the caption is the expected text.
+expect_caption() {
+  for _ in $(seq 200); do [ "$(caption)" = "$1" ] && return 0; sleep 0.05; done
+  fail "caption is '$(caption)', expected '$1'"
+}

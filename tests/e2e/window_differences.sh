@@ -52,10 +52,8 @@ start_xvfb 121 140
 
 QT_SCALE_FACTOR=$scale ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" "$work/image.hex" &
 app_pid=$!
-win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
-eval "$(xdotool getwindowgeometry --shell "$win")"
+await_window
 
-caption() { xdotool getwindowname "$win"; }
 # The middle of a control given its designed left, top, width and height, scaled.
 at() { echo $((X + ($1 + $3 / 2) * scale)) $((Y + ($2 + $4 / 2) * scale)); }
 # Opens the memo's context menu and picks the entry `ups` steps up from its end.

@@ -11,11 +11,9 @@ start_xvfb 211 240
 
 ZEMBROMW_LANG=en ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" &
 app_pid=$!
-win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove --sync $((X + 137 + 45)) $((Y + 28 + 12)) click 1   # Button1, blank check
-for _ in $(seq 200); do [ "$(xdotool getwindowname "$win")" = "RB OK" ] && break; sleep 0.05; done
-[ "$(xdotool getwindowname "$win")" = "RB OK" ] || fail "caption '$(xdotool getwindowname "$win")'"
+await_window
+press 137 28 91 25            # Button1, blank check
+expect_caption "RB OK"
 xdotool windowfocus --sync "$win"
 xdotool key F12
 timeout 20 xdotool search --sync --name '^Serial transcript$' >/dev/null || fail "no English transcript window"

@@ -13,13 +13,7 @@ start_xvfb 181 210
 
 ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" "$work/prog.bin" &
 app_pid=$!
-win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
-eval "$(xdotool getwindowgeometry --shell "$win")"
-press() { xdotool mousemove --sync $((X + $1 + $3 / 2)) $((Y + $2 + $4 / 2)) click 1; }
-expect_caption() {
-  for _ in $(seq 200); do [ "$(xdotool getwindowname "$win")" = "$1" ] && return 0; sleep 0.05; done
-  fail "caption is '$(xdotool getwindowname "$win")', expected '$1'"
-}
+await_window
 
 press 240 29 52 25            # Button5, WRITE: the range comes from the converted header
 expect_caption "RW OK"

@@ -13,19 +13,7 @@ start_xvfb 90 120
 
 ZEMBROMW_COM1="$work/rom-writer" "$work/zembromw" "$work/image.hex" &
 app_pid=$!
-win=$(timeout 20 xdotool search --sync --name '^ZEMB-DazIzira$' | head -n1) || fail "no window"
-eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y of the client area
-
-caption() { xdotool getwindowname "$win"; }
-# Clicks the middle of a control given its designed left, top, width and height.
-press() {
-  xdotool mousemove --sync $((X + $1 + $3 / 2)) $((Y + $2 + $4 / 2)) click 1
-}
-# Waits until the caption is the expected text.
-expect_caption() {
-  for _ in $(seq 200); do [ "$(caption)" = "$1" ] && return 0; sleep 0.05; done
-  fail "caption is '$(caption)', expected '$1'"
-}
+await_window
 
 # COM1 is the default port; the sample image is loaded, so WRITE and compare-again show.
 press 137 28 91 25            # Button1, blank check

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -121,6 +122,10 @@ void WindowTest::ScriptDialog(TFileDialog* dialog, std::vector<std::string> answ
     d.SetFileName(name);
     return true;
   });
+}
+
+bool HaveSrecCat() {
+  return std::system("command -v srec_cat >/dev/null 2>&1") == 0;
 }
 
 std::vector<std::string> WindowTest::MemoLines() {

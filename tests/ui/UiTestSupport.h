@@ -63,6 +63,9 @@ class FakeRomWriter {
   std::string finalAnswer_;
 };
 
+// Whether srec_cat, the oracle for S-record and binary files, is on the PATH.
+bool HaveSrecCat();
+
 // A window on a scripted channel with the settings store in a temporary folder.
 class WindowTest : public ::testing::Test {
  protected:

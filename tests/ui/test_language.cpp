@@ -63,8 +63,6 @@ TEST(Language, NamesAndCodes) {
       EXPECT_EQ(language, c.language);
     }
   }
-  EXPECT_STREQ(LanguageCode(UiLanguage::English), "en");
-  EXPECT_STREQ(LanguageCode(UiLanguage::Japanese), "ja");
 }
 
 TEST_F(Faces, TheVariableWinsOverTheStoredChoiceWhichWinsOverJapanese) {
@@ -167,7 +165,6 @@ TEST(WindowPlace, TheDesignedPlaceIsKeptWhereItFitsElseTheWindowMovesInside) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(PlaceInside(c.frame, screen), c.expected);
   }
-  EXPECT_EQ(PlaceInside(QRect(12, 189, 363, 225), QRect(0, 0, 1024, 768)), QPoint(12, 189));
 }
 
 class CloseRecorder : public QWidget {
