@@ -48,14 +48,6 @@ void AddExistingPorts(const DiagnosisRoots& roots, std::vector<std::string>& lin
 
 namespace fs = std::filesystem;
 
-std::string FirstLine(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  if (!in || !std::getline(in, line)) return {};
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
-
 std::vector<std::string> SplitAt(const std::string& text, char sep) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -200,7 +192,7 @@ void DiagnoseBusy(const std::string& device, const DiagnosisRoots& roots,
     }
     if (!holds) continue;
     std::string holder = "PID " + pidText;
-    const std::string program = FirstLine(procIt->path() / "comm");
+    const std::string program = ReadFirstLine(procIt->path() / "comm");
     if (!program.empty()) holder += " (" + Esc(program) + ")";
     if (program == "ModemManager") probedByModemManager = true;
     struct stat st {};
@@ -319,8 +311,8 @@ void DiagnoseBrailleClaim(const DiagnosisRoots& roots, std::vector<std::string>&
   }
   const fs::path usbDevices = fs::path(roots.ports.sysfs) / "bus" / "usb" / "devices";
   for (fs::directory_iterator it(usbDevices, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string vendor = FirstLine(it->path() / "idVendor");
-    const std::string product = FirstLine(it->path() / "idProduct");
+    const std::string vendor = ReadFirstLine(it->path() / "idVendor");
+    const std::string product = ReadFirstLine(it->path() / "idProduct");
     if (!IsHex(vendor) || !IsHex(product)) continue;
     const std::string id = Hex4(vendor) + ":" + Hex4(product);
     const auto claim = claims.find(id);
@@ -332,7 +324,7 @@ void DiagnoseBrailleClaim(const DiagnosisRoots& roots, std::vector<std::string>&
       return tty.compare(0, usbPath.size(), usbPath) == 0;
     });
     if (hasPort) continue;
-    std::string name = FirstLine(it->path() / "product");
+    std::string name = ReadFirstLine(it->path() / "product");
     lines.push_back("The USB adapter " + id + (name.empty() ? "" : " (" + Esc(name) + ")") +
                     " is plugged in but has no serial port: brltty, the braille display "
                     "service, claims that USB id (" +

@@ -59,22 +59,11 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 #ifndef _WIN32
 namespace fs = std::filesystem;
 
-// The first line of a small sysfs attribute, without its line end; empty when unreadable.
-std::string ReadAttribute(const fs::path& path) {
-  std::ifstream in(path);
-  std::string line;
-  if (!in || !std::getline(in, line)) return {};
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
-    line.pop_back();
-  }
-  return line;
-}
-
 // A serial_core port with no UART behind it reports type 0 (unknown); the eight legacy
 // ttyS ports exist in sysfs on every PC whether or not there is hardware.
 bool IsPlaceholderUart(const fs::path& ttyEntry) {
   // A missing or unreadable attribute reads as empty, so only a reported 0 counts.
-  return ReadAttribute(ttyEntry / "type") == "0";
+  return ReadFirstLine(ttyEntry / "type") == "0";
 }
 
 void ReadUsbAttributes(const fs::path& deviceLink, const fs::path& sysfsRoot,
@@ -87,11 +76,11 @@ void ReadUsbAttributes(const fs::path& deviceLink, const fs::path& sysfsRoot,
   for (int level = 0; level < 5 && !dir.empty() && dir != root && dir != dir.parent_path();
        ++level, dir = dir.parent_path()) {
     if (!fs::exists(dir / "idVendor", ec) || !fs::exists(dir / "idProduct", ec)) continue;
-    info.vendorId = ReadAttribute(dir / "idVendor");
-    info.productId = ReadAttribute(dir / "idProduct");
-    info.manufacturer = ReadAttribute(dir / "manufacturer");
-    info.product = ReadAttribute(dir / "product");
-    info.serial = ReadAttribute(dir / "serial");
+    info.vendorId = ReadFirstLine(dir / "idVendor");
+    info.productId = ReadFirstLine(dir / "idProduct");
+    info.manufacturer = ReadFirstLine(dir / "manufacturer");
+    info.product = ReadFirstLine(dir / "product");
+    info.serial = ReadFirstLine(dir / "serial");
     return;
   }
 }
@@ -114,6 +103,16 @@ std::vector<std::pair<std::string, std::string>> ReadByIdLinks(const std::string
 #endif
 
 }  // namespace
+
+std::string ReadFirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  if (!in || !std::getline(in, line)) return {};
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
+    line.pop_back();
+  }
+  return line;
+}
 
 std::string SerialPortInfo::Description() const {
   std::string text = product;

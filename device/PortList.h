@@ -30,6 +30,10 @@ struct PortDiscoveryRoots {
   std::string byId = "/dev/serial/by-id";
 };
 
+// The first line of a small system file (a sysfs attribute, a process's name), without its
+// line end and trailing blanks; empty when unreadable.
+std::string ReadFirstLine(const std::string& path);
+
 // The serial ports that have a real device behind them, in natural name order (ttyS2
 // before ttyS10). On Windows the ports the system lists, by number; roots are not used.
 std::vector<SerialPortInfo> ListSerialPorts(const PortDiscoveryRoots& roots = {});

@@ -312,12 +312,7 @@ void HexView::SetHeader(const QString& text) {
 }
 
 void HexView::SetStatusLine(const SparseImage& image, uint32_t first, uint32_t last) {
-  uint64_t bytes = 0;
-  image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
-    const uint64_t end = uint64_t{address} + size - 1;
-    if (end < first || address > last) return;
-    bytes += std::min<uint64_t>(end, last) - std::max<uint64_t>(address, first) + 1;
-  });
+  const uint64_t bytes = image.Count() - image.CountOutside(first, last).count;
   const int digits = DigitsFor(last);
   const QString crc = uint64_t{last} - first + 1 <= kMaxChecksumSpan
                           ? Hex(ChecksumRange(image, first, last).Crc32(), 8)

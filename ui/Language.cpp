@@ -17,6 +17,12 @@ namespace {
 std::vector<std::unique_ptr<QTranslator>> g_translators;
 UiLanguage g_installed = UiLanguage::Japanese;
 
+// The language the environment variable names; false when it is unset or names none.
+bool EnvironmentLanguage(UiLanguage& language) {
+  const char* value = std::getenv(kLanguageVariable);
+  return value && ParseLanguage(value, language);
+}
+
 bool Load(const QString& name, const QString& folder) {
   auto translator = std::make_unique<QTranslator>();
   if (!translator->load(name, folder)) return false;
@@ -52,16 +58,13 @@ const char* LanguageCode(UiLanguage language) {
 }
 
 bool LanguageFromEnvironment() {
-  const char* value = std::getenv(kLanguageVariable);
   UiLanguage language;
-  return value && ParseLanguage(value, language);
+  return EnvironmentLanguage(language);
 }
 
 UiLanguage ChosenLanguage() {
   UiLanguage language = UiLanguage::Japanese;
-  if (const char* value = std::getenv(kLanguageVariable); value && ParseLanguage(value, language)) {
-    return language;
-  }
+  if (EnvironmentLanguage(language)) return language;
   if (ParseLanguage(ReadValue(kLanguageKey), language)) return language;
   return UiLanguage::Japanese;
 }

@@ -36,7 +36,7 @@ namespace {
 int g_signalPipe[2] = {-1, -1};
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // The signals whose handler is ours: one ignored at start (nohup, trap '' HUP) stays so.
-bool g_handled[3] = {false, false, false};
+bool g_handled[std::size(kSignals)] = {};
 
 void OnSignal(int) {
   // Only async-signal-safe work here: the event loop reads the pipe.

@@ -344,10 +344,10 @@ QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
   connect(transcript, &QAction::triggered, this, [this] {
     if (!transcriptWindow_ || !transcriptWindow_->isVisible()) ToggleTranscript();
   });
-  QAction* hex = menu->addAction(QCoreApplication::translate("TForm1", "HEX表示"));
+  QAction* hex = menu->addAction(tr("HEX表示"));
   connect(hex, &QAction::triggered, this, [this] { RunGuarded([this] { ShowHexView(); }); });
   if (busy_ == 0 && Button4->Caption() == tr("CompNG").toStdString()) {
-    QAction* diff = menu->addAction(QCoreApplication::translate("TForm1", "差分を表示"));
+    QAction* diff = menu->addAction(tr("差分を表示"));
     connect(diff, &QAction::triggered, this, [this] { RunGuarded([this] { ShowDifferences(); }); });
   }
   AddLanguageMenu(menu);
@@ -743,8 +743,7 @@ void TForm1::ShowDifferences() {
   InputImage file;
   std::string error;
   if (!LoadInputImage("memo", Memo1->Text(), ImageFormat::IntelHex, 0, file, error)) {
-    diffView_->ShowProblem(QCoreApplication::translate("TForm1", "メモの内容を読めません: %1")
-                               .arg(QString::fromStdString(error)));
+    diffView_->ShowProblem(tr("メモの内容を読めません: %1").arg(QString::fromStdString(error)));
     present();
     return;
   }
@@ -752,8 +751,7 @@ void TForm1::ShowDifferences() {
   const auto first = static_cast<uint32_t>(StartAdr);
   const auto last = static_cast<uint32_t>(EndAdr);
   if (first > last) {
-    diffView_->ShowProblem(
-        QCoreApplication::translate("TForm1", "開始アドレスが終了アドレスより大きい"));
+    diffView_->ShowProblem(tr("開始アドレスが終了アドレスより大きい"));
     present();
     return;
   }

@@ -3,20 +3,11 @@
 #include <QCoreApplication>
 #include <utility>
 
+#include "Convert.h"
 #include "FileIO.h"
 #include "ImageInput.h"
 
 namespace zemb::ui {
-
-namespace {
-
-std::string HexAddress(uint32_t value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(value));
-  return buf;
-}
-
-}  // namespace
 
 ImageFormat LoadFormat(const std::string& path, const std::string& bytes) {
   ImageFormat format = DetectImageFormat(bytes);
@@ -99,18 +90,20 @@ bool ConvertReadImage(const TStrings& lines, ImageFormat format, uint32_t start,
     bytes = WriteSRecord(image);
     return true;
   }
+  const std::string range =
+      IntToHex(static_cast<int32_t>(start), 4) + "-" + IntToHex(static_cast<int32_t>(end), 4);
   if (start > end) {
-    reason = "the range " + HexAddress(start) + "-" + HexAddress(end) + " ends before it starts";
+    reason = "the range " + range + " ends before it starts";
     return false;
   }
   if (uint64_t{end} - start + 1 > kMaxImageBytes) {
-    reason = "the range " + HexAddress(start) + "-" + HexAddress(end) + " is larger than " +
+    reason = "the range " + range + " is larger than " +
              std::to_string(kMaxImageBytes / (1024 * 1024)) + " MiB";
     return false;
   }
   // A binary holds start..end only; a byte outside would be lost without a word.
   if (!image.Empty() && (image.MinAddress() < start || image.MaxAddress() > end)) {
-    reason = "the device sent data outside " + HexAddress(start) + "-" + HexAddress(end);
+    reason = "the device sent data outside " + range;
     return false;
   }
   const std::vector<uint8_t> flat = image.Flatten(start, end);
