@@ -1,6 +1,5 @@
 #include "ImageFiles.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -17,14 +16,7 @@ std::string Hex(uint32_t value, int digits) {
 }  // namespace
 
 uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last) {
-  uint64_t withData = 0;
-  image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
-    const uint64_t runEnd = uint64_t{address} + size - 1;
-    if (runEnd >= first && address <= last) {
-      withData += std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
-    }
-  });
-  return withData;
+  return image.Count() - image.CountOutside(first, last).count;
 }
 
 std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
