@@ -150,6 +150,9 @@ std::string RunText(const AddressRun& run) {
   return AddressText(run.first) + "-" + AddressText(run.last);
 }
 
+namespace {
+
+// Whether a write alone can mend the differences; empty when nothing differs.
 std::string EraseVerdict(const ImageDiffReport& report) {
   if (report.differing == 0) return std::string();
   if (report.needErase > 0) {
@@ -158,8 +161,6 @@ std::string EraseVerdict(const ImageDiffReport& report) {
   }
   return "every difference only clears bits: a write without erasing can make this chip match";
 }
-
-namespace {
 
 // The summary line and the line on bytes the read lacked.
 std::vector<std::string> DiffSummaryLines(const ImageDiffReport& report) {
