@@ -256,11 +256,6 @@ bool MayReplace(const std::string& path, const struct stat& st, std::string& rea
   return true;
 }
 
-// The folder refused what a crash-safe replace needs: a temporary file beside the target, or
-// the rename over it (a sticky folder and another user's file). The file is this user's to
-// write, so it is written where it is: room for the new contents is reserved first, so that
-// a full disk is refused before a byte changes; then it is overwritten, cut to its new length
-// and flushed. A failure after the first write can leave it incomplete, and says so.
 // Flushes a written file to the disk (when the writing went well) and closes it; the first
 // failure's reason is kept. Returns whether everything went well.
 bool SyncAndClose(int fd, bool ok, std::string& reason) {
@@ -275,6 +270,11 @@ bool SyncAndClose(int fd, bool ok, std::string& reason) {
   return ok;
 }
 
+// The folder refused what a crash-safe replace needs: a temporary file beside the target, or
+// the rename over it (a sticky folder and another user's file). The file is this user's to
+// write, so it is written where it is: room for the new contents is reserved first, so that
+// a full disk is refused before a byte changes; then it is overwritten, cut to its new length
+// and flushed. A failure after the first write can leave it incomplete, and says so.
 WriteOutcome WriteInPlace(const std::string& path, const std::string& bytes) {
   int fd;
   do {
