@@ -611,19 +611,16 @@ WriteOutcome CheckWriteTarget(const std::string& path) {
   struct stat st {};
   if (::stat(target.c_str(), &st) != 0) {
     if (errno != ENOENT) return failed(std::strerror(errno));
-  } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-    return WriteOutcome();
-  } else if (!S_ISREG(st.st_mode)) {
-    return failed(KindReason(st.st_mode));
-  } else if (!MayReplace(target, st, reason)) {
-    return failed(reason);
-  } else {
-    // A file this user may write is written in place where its folder takes no new file.
+    // A new file needs a folder that takes one.
+    if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      return failed(std::string("cannot create a file in its folder: ") + std::strerror(errno));
+    }
     return WriteOutcome();
   }
-  if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-    return failed(std::string("cannot create a file in its folder: ") + std::strerror(errno));
-  }
+  if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return WriteOutcome();
+  if (!S_ISREG(st.st_mode)) return failed(KindReason(st.st_mode));
+  // A file this user may write is written in place where its folder takes no new file.
+  if (!MayReplace(target, st, reason)) return failed(reason);
   return WriteOutcome();
 #endif
 }
