@@ -256,11 +256,6 @@ bool MayReplace(const std::string& path, const struct stat& st, std::string& rea
   return true;
 }
 
-// The folder refused what a crash-safe replace needs: a temporary file beside the target, or
-// the rename over it (a sticky folder and another user's file). The file is this user's to
-// write, so it is written where it is: room for the new contents is reserved first, so that
-// a full disk is refused before a byte changes; then it is overwritten, cut to its new length
-// and flushed. A failure after the first write can leave it incomplete, and says so.
 // Flushes a written file to the disk (when the writing went well) and closes it; the first
 // failure's reason is kept. Returns whether everything went well.
 bool SyncAndClose(int fd, bool ok, std::string& reason) {
@@ -275,6 +270,11 @@ bool SyncAndClose(int fd, bool ok, std::string& reason) {
   return ok;
 }
 
+// The folder refused what a crash-safe replace needs: a temporary file beside the target, or
+// the rename over it (a sticky folder and another user's file). The file is this user's to
+// write, so it is written where it is: room for the new contents is reserved first, so that
+// a full disk is refused before a byte changes; then it is overwritten, cut to its new length
+// and flushed. A failure after the first write can leave it incomplete, and says so.
 WriteOutcome WriteInPlace(const std::string& path, const std::string& bytes) {
   int fd;
   do {
@@ -611,19 +611,16 @@ WriteOutcome CheckWriteTarget(const std::string& path) {
   struct stat st {};
   if (::stat(target.c_str(), &st) != 0) {
     if (errno != ENOENT) return failed(std::strerror(errno));
-  } else if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-    return WriteOutcome();
-  } else if (!S_ISREG(st.st_mode)) {
-    return failed(KindReason(st.st_mode));
-  } else if (!MayReplace(target, st, reason)) {
-    return failed(reason);
-  } else {
-    // A file this user may write is written in place where its folder takes no new file.
+    // A new file needs a folder that takes one.
+    if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+      return failed(std::string("cannot create a file in its folder: ") + std::strerror(errno));
+    }
     return WriteOutcome();
   }
-  if (::faccessat(AT_FDCWD, FolderOf(target).c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-    return failed(std::string("cannot create a file in its folder: ") + std::strerror(errno));
-  }
+  if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return WriteOutcome();
+  if (!S_ISREG(st.st_mode)) return failed(KindReason(st.st_mode));
+  // A file this user may write is written in place where its folder takes no new file.
+  if (!MayReplace(target, st, reason)) return failed(reason);
   return WriteOutcome();
 #endif
 }

@@ -18,14 +18,8 @@ void AddToRuns(std::vector<AddressRun>& runs, uint32_t address) {
 // Visits the present bytes of first..last in address order, run by run.
 template <typename Visit>
 void ForEachPresent(const SparseImage& image, uint32_t first, uint32_t last, Visit&& visit) {
-  image.ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
-    const uint64_t end = uint64_t{address} + size - 1;
-    if (end < first || address > last) return;
-    const uint64_t from = std::max<uint64_t>(address, first);
-    const uint64_t to = std::min<uint64_t>(end, last);
-    for (uint64_t a = from; a <= to; ++a) {
-      visit(static_cast<uint32_t>(a), data[a - address]);
-    }
+  image.ForEachRunIn(first, last, [&](uint32_t address, const uint8_t* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) visit(static_cast<uint32_t>(address + i), data[i]);
   });
 }
 
@@ -150,6 +144,9 @@ std::string RunText(const AddressRun& run) {
   return AddressText(run.first) + "-" + AddressText(run.last);
 }
 
+namespace {
+
+// Whether a write alone can mend the differences; empty when nothing differs.
 std::string EraseVerdict(const ImageDiffReport& report) {
   if (report.differing == 0) return std::string();
   if (report.needErase > 0) {
@@ -158,8 +155,6 @@ std::string EraseVerdict(const ImageDiffReport& report) {
   }
   return "every difference only clears bits: a write without erasing can make this chip match";
 }
-
-namespace {
 
 // The summary line and the line on bytes the read lacked.
 std::vector<std::string> DiffSummaryLines(const ImageDiffReport& report) {

@@ -1,6 +1,6 @@
 // Where and why a chip differs from what it should hold: a file image against a chip's read,
 // a range against the erased state, and repeated reads against each other. The reports'
-// plain text lives here too, so the command line and the window word them alike.
+// plain text lives here too, as the command line words it.
 #pragma once
 
 #include <cstddef>
@@ -103,8 +103,5 @@ std::vector<std::string> FormatRepeatReport(const RepeatReport& report);
 // A diff's summary, the bytes missing from the read, and the erase verdict: the report
 // without its listed bytes.
 std::vector<std::string> FormatDiffSummary(const ImageDiffReport& report);
-
-// The erase verdict of a diff alone, or empty when nothing differs.
-std::string EraseVerdict(const ImageDiffReport& report);
 
 }  // namespace zemb

@@ -143,6 +143,18 @@ class SparseImage {
     }
   }
 
+  // As ForEachRun, each run cut to the part of it inside first..last.
+  template <typename Visit>
+  void ForEachRunIn(uint32_t first, uint32_t last, Visit&& visit) const {
+    ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
+      const uint64_t end = uint64_t{address} + size - 1;
+      if (end < first || address > last) return;
+      const uint32_t from = std::max(address, first);
+      const uint64_t to = std::min<uint64_t>(end, last);
+      visit(from, data + (from - address), static_cast<size_t>(to - from + 1));
+    });
+  }
+
  private:
   // A run of present bytes starting at its key: its bytes are pool_[pool, pool + size).
   // Records of step bytes on consecutive lines share one run: the byte at offset o came

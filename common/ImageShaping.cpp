@@ -74,12 +74,8 @@ bool OffsetImage(const SparseImage& in, int64_t delta, SparseImage& out, std::st
 
 SparseImage CropImage(const SparseImage& in, uint32_t first, uint32_t last) {
   SparseImage kept;
-  in.ForEachRun([&](uint32_t address, const uint8_t* data, size_t size) {
-    const uint64_t end = uint64_t{address} + size - 1;
-    if (end < first || address > last) return;
-    const uint32_t from = std::max(address, first);
-    const uint64_t to = std::min<uint64_t>(end, last);
-    kept.SetRange(from, data + (from - address), static_cast<size_t>(to - from + 1));
+  in.ForEachRunIn(first, last, [&](uint32_t address, const uint8_t* data, size_t size) {
+    kept.SetRange(address, data, size);
   });
   return kept;
 }

@@ -1,5 +1,6 @@
 #include "CommandTable.h"
 
+#include <cstdint>
 #include <string>
 
 #include "Commands.h"
@@ -9,15 +10,18 @@
 namespace zemb::cli {
 namespace {
 
-bool ParseSpeed(const std::string& text, int32_t& value) {
-  if (text.empty() || text.size() > 10) return false;
+// Decimal digits only, at most maxDigits of them (ten at most), from low to high.
+template <typename Int>
+bool ParseDecimal(const std::string& text, size_t maxDigits, int64_t low, int64_t high,
+                  Int& value) {
+  if (text.empty() || text.size() > maxDigits) return false;
   int64_t acc = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
     acc = acc * 10 + (c - '0');
   }
-  if (acc <= 0 || acc > INT32_MAX) return false;
-  value = static_cast<int32_t>(acc);
+  if (acc < low || acc > high) return false;
+  value = static_cast<Int>(acc);
   return true;
 }
 
@@ -31,7 +35,7 @@ bool ApplyPort(Options& o, const std::string& value, std::string& error) {
 }
 
 bool ApplySpeed(Options& o, const std::string& value, std::string& error) {
-  if (ParseSpeed(value, o.speed)) return true;
+  if (ParseDecimal(value, 10, 1, INT32_MAX, o.speed)) return true;
   error = "the speed '" + value + "' is not a positive decimal baud rate";
   return false;
 }
@@ -67,17 +71,9 @@ bool ApplyBase(Options& o, const std::string& value, std::string& error) {
   return true;
 }
 
-// A decimal count from 1 to 65536: lanes, a lane, a width.
+// A decimal count up to 65536: lanes, a lane, a width.
 bool ParseCount(const std::string& text, uint32_t& value) {
-  if (text.empty() || text.size() > 5) return false;
-  uint32_t acc = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    acc = acc * 10 + static_cast<uint32_t>(c - '0');
-  }
-  if (acc > 65536) return false;
-  value = acc;
-  return true;
+  return ParseDecimal(text, 5, 0, 65536, value);
 }
 
 bool ApplyOffset(Options& o, const std::string& value, std::string& error) {
@@ -162,19 +158,9 @@ bool ApplyWidth(Options& o, const std::string& value, std::string& error) {
   return true;
 }
 
-// A small decimal count from low to high.
-bool ParseSmallCount(const std::string& text, int low, int high, int& value) {
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  const long parsed = std::stol(text);
-  if (parsed < low || parsed > high) return false;
-  value = static_cast<int>(parsed);
-  return true;
-}
-
 bool ApplyMax(Options& o, const std::string& value, std::string& error) {
   int count = 0;
-  if (!ParseSmallCount(value, 0, 1000000, count)) {
+  if (!ParseDecimal(value, 9, 0, 1000000, count)) {
     error = "--max needs a count from 0 to 1000000, not '" + value + "'";
     return false;
   }
@@ -184,7 +170,7 @@ bool ApplyMax(Options& o, const std::string& value, std::string& error) {
 }
 
 bool ApplyRepeat(Options& o, const std::string& value, std::string& error) {
-  if (!ParseSmallCount(value, 2, 9, o.repeat)) {
+  if (!ParseDecimal(value, 9, 2, 9, o.repeat)) {
     error = "--repeat needs a count of reads from 2 to 9, not '" + value + "'";
     return false;
   }

@@ -1,11 +1,11 @@
 #include "ImageFiles.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
 #include "ChipTypes.h"
 #include "Convert.h"
+#include "ImageJob.h"
 
 namespace zemb::cli {
 namespace {
@@ -17,14 +17,7 @@ std::string Hex(uint32_t value, int digits) {
 }  // namespace
 
 uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last) {
-  uint64_t withData = 0;
-  image.ForEachRun([&](uint32_t address, const uint8_t*, size_t size) {
-    const uint64_t runEnd = uint64_t{address} + size - 1;
-    if (runEnd >= first && address <= last) {
-      withData += std::min<uint64_t>(runEnd, last) - std::max(address, first) + 1;
-    }
-  });
-  return withData;
+  return image.Count() - image.CountOutside(first, last).count;
 }
 
 std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t last) {
@@ -32,9 +25,8 @@ std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t l
   const ImageChecksums sums = ChecksumRange(image, first, last);
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
-  return Hex(first, 5) + "-" + Hex(last, 5) + ", " + std::to_string(withData) +
-         " data bytes, crc32 " + crc + ", sha1 " + sums.Sha1Hex() + ", sum16 " +
-         Hex(sums.Sum16(), 4);
+  return RangeText(first, last) + ", " + std::to_string(withData) + " data bytes, crc32 " + crc +
+         ", sha1 " + sums.Sha1Hex() + ", sum16 " + Hex(sums.Sum16(), 4);
 }
 
 bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, SparseImage& image,
@@ -55,13 +47,13 @@ bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, Spar
   }
   if (image.Empty() || image.MinAddress() < start || image.MaxAddress() > end) {
     error = image.Empty() ? std::string("the device sent no data")
-                          : "the device sent data outside " + Hex(start, 5) + "-" + Hex(end, 5);
+                          : "the device sent data outside " + RangeText(start, end);
     return false;
   }
   if (!image.Covers(start, end)) {
-    error = "the records received leave part of " + Hex(start, 5) + "-" + Hex(end, 5) +
-            " without data (" + std::to_string(image.Count()) + " of " +
-            std::to_string(uint64_t{end} - start + 1) + " bytes)";
+    error = "the records received leave part of " + RangeText(start, end) + " without data (" +
+            std::to_string(image.Count()) + " of " + std::to_string(uint64_t{end} - start + 1) +
+            " bytes)";
     return false;
   }
   return true;
@@ -109,9 +101,8 @@ bool ImageFileText(ImageFormat format, const SparseImage& image, int typeIndex, 
         return true;
       }
       if (image.Span() > kMaxImageFileSpan) {
-        error = "a binary file of " + Hex(image.MinAddress(), 5) + "-" +
-                Hex(image.MaxAddress(), 5) + " would take " + std::to_string(image.Span()) +
-                " bytes, more than 16 MiB";
+        error = "a binary file of " + RangeText(image.MinAddress(), image.MaxAddress()) +
+                " would take " + std::to_string(image.Span()) + " bytes, more than 16 MiB";
         return false;
       }
       const std::vector<uint8_t> bytes = image.Flatten(image.MinAddress(), image.MaxAddress());

@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <ostream>
+#include <utility>
 
 #include "ChipTypes.h"
 #include "CliFiles.h"
@@ -19,10 +20,10 @@
 namespace zemb::cli {
 namespace {
 
-// Every read sound and all of them alike; else the reason, or the addresses that differ
-// with what each read gave, on standard error.
+// Every read sound and all of them alike, the first one's bytes in image; else the reason,
+// or the addresses that differ with what each read gave, on standard error.
 bool ReadsAgree(const Options& options, std::ostream& err, const std::deque<TStringList>& reads,
-                uint32_t first, uint32_t last) {
+                uint32_t first, uint32_t last, SparseImage& image) {
   std::vector<SparseImage> images(reads.size());
   for (size_t i = 0; i < reads.size(); ++i) {
     std::string fault;
@@ -32,7 +33,10 @@ bool ReadsAgree(const Options& options, std::ostream& err, const std::deque<TStr
     }
   }
   const RepeatReport report = CompareReads(images, first, last, options.maxListed);
-  if (report.unstable == 0) return true;
+  if (report.unstable == 0) {
+    image = std::move(images.front());
+    return true;
+  }
   for (const std::string& line : FormatRepeatReport(report)) {
     err << kProgram << ": " << line << '\n';
   }
@@ -101,11 +105,12 @@ int RunReadCommand(const Options& options, Environment& env) {
     std::string fault;
     const auto first = static_cast<uint32_t>(start);
     const auto last = static_cast<uint32_t>(end);
-    if (ok && reads.size() > 1 && !ReadsAgree(options, err, reads, first, last)) {
+    if (ok && reads.size() > 1 && !ReadsAgree(options, err, reads, first, last, image)) {
       ok = false;
       status = kExitDeviceNg;
     }
-    if (ok && !VerifyReadData(received, first, last, image, fault)) {
+    // Repeated reads were checked above, the first one's bytes kept.
+    if (ok && reads.size() == 1 && !VerifyReadData(received, first, last, image, fault)) {
       // The device said OK, but what it sent is not the chip's range: nothing is saved.
       ok = false;
       status = kExitDeviceNg;
