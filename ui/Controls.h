@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "Memo.h"
 #include "TComponent.h"
 #include "TStrings.h"
 
@@ -86,86 +86,6 @@ class TEdit : public QLineEdit, public TComponent {
   TEdit(TComponent* owner, QWidget* parent);
   std::string Text() const { return text().toStdString(); }
   void SetText(const std::string& value) { setText(QString::fromStdString(value)); }
-};
-
-class TMemo;
-
-// The memo's own line list: reads come from a cache of the document's lines (rebuilt
-// after the user edits), and bulk changes inside BeginUpdate/EndUpdate reach the document
-// as one replacement of its text.
-class TMemoStrings : public TStrings {
- public:
-  explicit TMemoStrings(TMemo* memo) : memo_(memo) {}
-
-  int Count() const override;
-  std::string Get(int index) const override;
-  void Add(const std::string& line) override;
-  void Clear() override;
-  void Delete(int index) override;
-  void SetLines(std::vector<std::string> lines) override;
-  void BeginUpdate() override { ++updateDepth_; }
-  void EndUpdate() override;
-
-  void Invalidate() { cacheValid_ = false; }
-  // Fills the cache from a text whose lines end in separator, as the document would hold it.
-  void SetCacheFrom(QStringView text, QChar separator) const;
-
- private:
-  void EnsureCache() const;
-  // Puts the cached lines into the document in one go, each followed by a line break.
-  void Rewrite();
-
-  TMemo* memo_;
-  mutable std::vector<std::string> cache_;
-  mutable bool cacheValid_ = false;
-  int updateDepth_ = 0;
-  bool rewritePending_ = false;
-};
-
-// A large text reaches the document in slices: the first lines at once, so that the memo
-// paints them without delay, the rest from the event loop while the window goes on
-// painting. Meanwhile the memo is read-only and its line list and text come from the
-// whole text, so nothing reads or changes a half-filled document.
-class TMemo : public QPlainTextEdit, public TComponent {
- public:
-  // Texts with more lines than this are filled in slices.
-  static constexpr int kFirstFillLines = 2048;
-  // Work per slice, ms: short enough to keep the window painting.
-  static constexpr int kFillSliceMs = 15;
-  // Lines per insertion: the clock is read between insertions.
-  static constexpr int kFillSliceLines = 256;
-
-  TMemo(TComponent* owner, QWidget* parent);
-
-  TStrings* Lines() { return &lines_; }
-  // The whole content, lines separated by CR LF, exactly as the memo holds it.
-  std::string Text() const;
-  // Replaces the content; CR LF, a lone CR and a lone LF each break a line.
-  void SetText(const std::string& value);
-
-  // True while the document still lacks part of the text.
-  bool Filling() const { return fillPos_ >= 0; }
-  // Puts the rest of the text into the document now.
-  void FinishFill();
-
- private:
-  friend class TMemoStrings;
-  // Replaces the document's text without dropping the line cache.
-  void ReplaceDocumentText(const QString& text);
-  // Appends slices of the rest of the text for about budgetMs, or all of it when budgetMs
-  // is negative, and ends the fill when the document holds it all.
-  void FillFor(int budgetMs);
-  void ScheduleFill();
-  void EndFill();
-
-  TMemoStrings lines_;
-  bool ownChange_ = false;
-  // While filling: the whole text ("\n" between lines) and how much of it the document
-  // holds; -1 when the document holds it all.
-  QString fillText_;
-  qsizetype fillPos_ = -1;
-  bool readOnlyBeforeFill_ = false;
-  bool fillScheduled_ = false;
 };
 
 // An editable drop-down list whose field always shows the start of its text (where the

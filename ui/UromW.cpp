@@ -336,8 +336,8 @@ void TForm1::ToggleTranscript() {
   transcriptWindow_->Toggle();
 }
 
-QMenu* TForm1::CreateMemoMenu(const QPoint& pos) {
-  QMenu* menu = Memo1->createStandardContextMenu(pos);
+QMenu* TForm1::CreateMemoMenu(const QPoint& /*pos*/) {
+  QMenu* menu = Memo1->CreateEditMenu();
   menu->addSeparator();
   QAction* transcript = menu->addAction(tr("通信ログ"));
   transcript->setShortcut(QKeySequence(Qt::Key_F12));
@@ -710,7 +710,7 @@ void TForm1::ShowHexView() {
     hexView_ = new HexView(this);
     PlaceBeside(hexView_, this);
     // Coalesced: a burst of edits costs one rebuild, and none while the view is hidden.
-    connect(Memo1, &QPlainTextEdit::textChanged, hexView_, [this] {
+    connect(Memo1, &TMemo::textChanged, hexView_, [this] {
       if (!hexView_->isVisible() || hexRefreshPending_) return;
       hexRefreshPending_ = true;
       QMetaObject::invokeMethod(

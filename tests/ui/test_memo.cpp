@@ -1,0 +1,325 @@
+// The memo: its line list, the exact bytes of its lines, and editing as a user does it with
+// keys, mouse, clipboard, undo and an input method.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <functional>
+
+#include "Memo.h"
+
+namespace zemb::ui {
+namespace {
+
+class Memo : public ::testing::Test {
+ public:
+  void SetUp() override {
+    window.resize(300, 200);
+    memo.setGeometry(0, 0, 300, 200);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QObject::connect(&memo, &TMemo::textChanged, [this] { ++changes; });
+  }
+
+  void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(&memo, key, modifiers);
+  }
+
+  TComponent owner;
+  QWidget window;
+  TMemo memo{&owner, &window};
+  TStrings& lines = *memo.Lines();
+  int changes = 0;
+};
+
+TEST_F(Memo, TheLineListIsTheTextWithoutTheEmptyBlockAfterTheLastBreak) {
+  EXPECT_EQ(lines.Count(), 0);
+  lines.Add(":00");
+  lines.Add("");
+  lines.Add(":01");
+  EXPECT_EQ(lines.Count(), 3);
+  EXPECT_EQ(lines.Get(1), "");
+  EXPECT_EQ(memo.Text(), ":00\r\n\r\n:01\r\n");
+  EXPECT_EQ(lines.Text(), ":00\r\n\r\n:01\r\n");
+  EXPECT_THROW(lines.Get(3), std::out_of_range);
+  lines.Delete(0);
+  EXPECT_EQ(memo.Text(), "\r\n:01\r\n");
+  lines.Clear();
+  EXPECT_EQ(memo.Text(), "");
+
+  // A last line without a break is a line; an added line goes behind it.
+  memo.SetText("一\r\n二\rthree\nfour");
+  EXPECT_EQ(lines.Count(), 4);
+  EXPECT_EQ(lines.Get(3), "four");
+  EXPECT_EQ(memo.Text(), "一\r\n二\r\nthree\r\nfour");
+  lines.Add("five");
+  EXPECT_EQ(memo.Text(), "一\r\n二\r\nthree\r\nfour\r\nfive\r\n");
+  lines.Delete(4);
+  EXPECT_EQ(lines.Count(), 4);
+}
+
+TEST_F(Memo, ChangesInsideAnUpdateAreHeardOnceAtItsEnd) {
+  {
+    TStringsUpdate update(&lines);
+    lines.Clear();
+    for (int i = 0; i < 1000; ++i) lines.Add(std::string(":").append(std::to_string(i)));
+    EXPECT_EQ(changes, 0);
+  }
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(lines.Get(999), ":999");
+  lines.Add("x");
+  EXPECT_EQ(changes, 2);
+}
+
+// Bytes that are not UTF-8 (Shift-JIS), a paragraph separator, an escape: each line keeps
+// them through the memo, and an edit of one line leaves every other line's bytes alone.
+TEST_F(Memo, LinesKeepTheirBytesThroughTheMemoAndThroughEditsOfOtherLines) {
+  const std::string odd = "\x93\xFA\x96\x7B \xE2\x80\xA9 \xEF\xB7\x90 \x1B\xFF";
+  for (const int count : {1, 3, 10000}) {
+    for (const bool lastBreak : {false, true}) {
+      SCOPED_TRACE(std::to_string(count) + (lastBreak ? " with" : " without") + " last break");
+      std::vector<std::string> expected;
+      std::string text;
+      for (int i = 0; i < count; ++i) {
+        expected.push_back(":" + std::to_string(i) + odd);
+        text += expected.back();
+        if (i + 1 < count || lastBreak) text += "\r\n";
+      }
+      memo.SetText(text);
+      EXPECT_EQ(memo.Text(), text);
+      ASSERT_EQ(lines.Count(), count);
+      EXPECT_EQ(lines.Get(count - 1), expected.back());
+
+      memo.SetCursorPos({0, 1});
+      QTest::keyClicks(&memo, "Z");
+      expected[0].insert(1, "Z");
+      for (int i = 0; i < count; i += 97) ASSERT_EQ(lines.Get(i), expected[i]) << i;
+      memo.Undo();
+      EXPECT_EQ(memo.Text(), text);
+    }
+  }
+}
+
+TEST_F(Memo, KeysEditAsInATextField) {
+  const struct {
+    const char* name;
+    std::string text;
+    MemoPos at;
+    std::function<void(Memo&)> keys;
+    std::string expected;
+    MemoPos cursor;
+  } cases[] = {
+      {"type", "ab", {0, 1}, [](Memo& t) { QTest::keyClicks(&t.memo, "XY"); }, "aXYb", {0, 3}},
+      {"enter splits", "abcd", {0, 2}, [](Memo& t) { t.Key(Qt::Key_Return); }, "ab\r\ncd", {1, 0}},
+      {"backspace joins",
+       "ab\r\ncd",
+       {1, 0},
+       [](Memo& t) { t.Key(Qt::Key_Backspace); },
+       "abcd",
+       {0, 2}},
+      {"delete joins", "ab\r\ncd", {0, 2}, [](Memo& t) { t.Key(Qt::Key_Delete); }, "abcd", {0, 2}},
+      {"down keeps the column over a shorter line",
+       "abc\r\nd\r\nefgh",
+       {0, 3},
+       [](Memo& t) {
+         t.Key(Qt::Key_Down);
+         t.Key(Qt::Key_Down);
+         QTest::keyClicks(&t.memo, "X");
+       },
+       "abc\r\nd\r\nefgXh",
+       {2, 4}},
+      {"shift+home selects, typing replaces",
+       "abcd",
+       {0, 2},
+       [](Memo& t) {
+         t.Key(Qt::Key_Home, Qt::ShiftModifier);
+         QTest::keyClicks(&t.memo, "X");
+       },
+       "Xcd",
+       {0, 1}},
+      {"select across lines and delete",
+       "ab\r\ncd\r\nef",
+       {0, 1},
+       [](Memo& t) {
+         t.Key(Qt::Key_Down, Qt::ShiftModifier);
+         t.Key(Qt::Key_Right, Qt::ShiftModifier);
+         t.Key(Qt::Key_Backspace);
+       },
+       "a\r\nef",
+       {0, 1}},
+      {"select all and type",
+       "ab\r\ncd",
+       {1, 1},
+       [](Memo& t) {
+         t.Key(Qt::Key_A, Qt::ControlModifier);
+         QTest::keyClicks(&t.memo, "n");
+       },
+       "n",
+       {0, 1}},
+      {"ctrl+end then enter",
+       "ab\r\ncd",
+       {0, 0},
+       [](Memo& t) {
+         t.Key(Qt::Key_End, Qt::ControlModifier);
+         t.Key(Qt::Key_Return);
+       },
+       "ab\r\ncd\r\n",
+       {2, 0}},
+      // A byte that is not UTF-8 is one character for the keys.
+      {"backspace over stray bytes",
+       "\x83\x65x",
+       {0, 3},
+       [](Memo& t) {
+         t.Key(Qt::Key_Backspace);
+         t.Key(Qt::Key_Backspace);
+       },
+       "\x83",
+       {0, 1}},
+      // A character outside the BMP is never split.
+      {"keys step over a surrogate pair",
+       "a\xF0\x9F\x98\x80"
+       "b",
+       {0, 4},
+       [](Memo& t) {
+         t.Key(Qt::Key_Left);
+         t.Key(Qt::Key_Left);
+         t.Key(Qt::Key_Delete);
+       },
+       "ab",
+       {0, 1}},
+      {"tab is not text", "ab", {0, 1}, [](Memo& t) { t.Key(Qt::Key_Tab); }, "ab", {0, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    memo.SetText(c.text);
+    memo.SetCursorPos(c.at);
+    c.keys(*this);
+    EXPECT_EQ(memo.Text(), c.expected);
+    EXPECT_EQ(memo.CursorPos(), c.cursor);
+  }
+}
+
+TEST_F(Memo, UndoTakesBackTypedRunsAndOtherStepsOneByOne) {
+  memo.SetText("ab\r\n\x83\x65");
+  memo.SetCursorPos({0, 2});
+  QTest::keyClicks(&memo, "xyz");  // one step
+  Key(Qt::Key_Return);
+  QTest::keyClicks(&memo, "w");
+  EXPECT_EQ(memo.Text(), "abxyz\r\nw\r\n\x83\x65");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "abxyz\r\n\x83\x65");
+  Key(Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "ab\r\n\x83\x65");
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{0, 2}));
+  EXPECT_FALSE(memo.CanUndo());
+  memo.Redo();
+  memo.Redo();
+  EXPECT_EQ(memo.Text(), "abxyz\r\n\r\n\x83\x65");
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{1, 0}));
+  // A change from code (a read, a load) is not the user's to take back.
+  memo.Lines()->Add("read");
+  EXPECT_FALSE(memo.CanUndo());
+  EXPECT_FALSE(memo.CanRedo());
+}
+
+TEST_F(Memo, ClipboardCarriesLinesWithEveryKindOfBreak) {
+  memo.SetText("ab\r\ncd");
+  memo.SetCursorPos({0, 1});
+  memo.SetCursorPos({1, 1}, true);
+  Key(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "b\nc");
+  Key(Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "ad");
+  QGuiApplication::clipboard()->setText("1\r\n2\r3\n日");
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "a1\r\n2\r\n3\r\n日d");
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{3, 1}));
+  memo.Undo();
+  EXPECT_EQ(memo.Text(), "ad");
+}
+
+TEST_F(Memo, TheMouseSetsTheCursorAndSelects) {
+  memo.SetText("first line\r\nsecond word here\r\nthird");
+  const int lineHeight = memo.fontMetrics().lineSpacing();
+  const QPoint secondLine(TMemo::kMargin + 1, TMemo::kMargin + lineHeight + lineHeight / 2);
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, secondLine);
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{1, 0}));
+  const QPoint thirdLineEnd(250, TMemo::kMargin + 2 * lineHeight + lineHeight / 2);
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, Qt::ShiftModifier, thirdLineEnd);
+  EXPECT_EQ(memo.SelectedText(), "second word here\nthird");
+  const int wordX = TMemo::kMargin + memo.fontMetrics().horizontalAdvance("second w");
+  QTest::mouseDClick(memo.viewport(), Qt::LeftButton, {},
+                     QPoint(wordX, TMemo::kMargin + lineHeight + lineHeight / 2));
+  EXPECT_EQ(memo.SelectedText(), "word");
+}
+
+TEST_F(Memo, TheViewScrollsOverEveryLineAndFollowsTheCursor) {
+  std::vector<std::string> many;
+  for (int i = 0; i < 100000; ++i) many.push_back(":" + std::to_string(i));
+  lines.SetLines(many);
+  QScrollBar* bar = memo.verticalScrollBar();
+  EXPECT_GE(bar->maximum(), 100000 - bar->pageStep());
+  EXPECT_EQ(memo.TopLine(), 0);
+  Key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(memo.CursorPos().line, 100000);
+  EXPECT_EQ(memo.TopLine(), bar->maximum());
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(memo.CursorPos().line, 100000 - bar->pageStep());
+  EXPECT_LE(memo.TopLine(), memo.CursorPos().line);
+  // A load puts the view back at the top.
+  lines.SetLines(many);
+  EXPECT_EQ(memo.TopLine(), 0);
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{0, 0}));
+}
+
+// A line longer than what is laid out is still edited and kept whole, and paints.
+TEST_F(Memo, AVeryLongLineIsKeptWholeAndEditedAtItsEnd) {
+  const std::string longLine(3 * TMemo::kShownUnits, 'a');
+  memo.SetText(longLine + "\r\nnext");
+  memo.setFocus();
+  Key(Qt::Key_End);
+  QTest::keyClicks(&memo, "Z");
+  EXPECT_EQ(memo.Text(), longLine + "Z\r\nnext");
+  EXPECT_FALSE(memo.grab().isNull());
+}
+
+TEST_F(Memo, TheEditMenuOffersWhatCanBeDone) {
+  memo.SetText("ab");
+  const auto enabled = [this] {
+    std::unique_ptr<QMenu> menu(memo.CreateEditMenu());
+    std::vector<bool> out;
+    for (QAction* action : menu->actions()) {
+      if (!action->isSeparator()) out.push_back(action->isEnabled());
+    }
+    return out;
+  };
+  QGuiApplication::clipboard()->clear();
+  // Undo, Redo, Cut, Copy, Paste, Delete, Select All.
+  EXPECT_EQ(enabled(), (std::vector<bool>{false, false, false, false, false, false, true}));
+  memo.SelectAll();
+  QTest::keyClicks(&memo, "c");
+  memo.SelectAll();
+  EXPECT_EQ(enabled(), (std::vector<bool>{true, false, true, true, false, true, true}));
+}
+
+TEST_F(Memo, AnInputMethodComposesThenCommits) {
+  memo.SetText("ab");
+  memo.SetCursorPos({0, 1});
+  QInputMethodEvent compose(QStringLiteral("にほん"), {});
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_EQ(memo.Text(), "ab");  // composing changes nothing yet
+  EXPECT_FALSE(memo.grab().isNull());
+  QInputMethodEvent commit;
+  commit.setCommitString(QStringLiteral("日本"));
+  QApplication::sendEvent(&memo, &commit);
+  EXPECT_EQ(memo.Text(), "a日本b");
+  EXPECT_EQ(memo.inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
+}
+
+}  // namespace
+}  // namespace zemb::ui
