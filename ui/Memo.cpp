@@ -332,7 +332,9 @@ void TMemo::Redo() {
 }
 
 void TMemo::InsertText(const QString& text) {
-  const QString normalized = NormalizedBreaks(text);
+  // A NUL would end the line list of the settings file and make a saved image unloadable.
+  QString normalized = NormalizedBreaks(text);
+  normalized.remove(QChar(u'\0'));
   const bool typing = normalized.size() <= 2 && !normalized.contains(QLatin1Char('\n'));
   Replace(anchor_, cursor_, normalized, typing && !HasSelection());
 }

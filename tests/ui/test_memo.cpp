@@ -241,6 +241,10 @@ TEST_F(Memo, ClipboardCarriesLinesWithEveryKindOfBreak) {
   EXPECT_EQ(memo.CursorPos(), (MemoPos{3, 1}));
   memo.Undo();
   EXPECT_EQ(memo.Text(), "ad");
+  // A NUL would cut the settings file's lines short and make a saved image unloadable.
+  QGuiApplication::clipboard()->setText(QString::fromUtf16(u"x\0y", 3));
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "axyd");
 }
 
 TEST_F(Memo, TheMouseSetsTheCursorAndSelects) {
