@@ -31,6 +31,15 @@ press 137 28 91 25            # blank check again: the chip is no longer blank
 for _ in $(seq 200); do case "$(caption)" in "RB NG"*) break ;; esac; sleep 0.05; done
 case "$(caption)" in "RB NG"*) ;; *) fail "caption '$(caption)' after a blank check of a written chip" ;; esac
 
+# Typed into the memo with real keys: a line behind the image, a word taken back and
+# typed again.
+press 3 117 353 105           # Memo1
+xdotool windowfocus --sync "$win"
+xdotool key ctrl+End
+xdotool type --delay 5 ';typed by hand'
+xdotool key BackSpace BackSpace BackSpace BackSpace
+xdotool type --delay 5 'keys'
+
 # Closing saves the field values; the settings file appears beside the executable.
 kill -TERM "$app_pid"
 wait "$app_pid" || fail "window exited with status $?"
@@ -42,5 +51,7 @@ grep -qx '@Form1.Edit2=0FFF' "$work/settings.txt" || fail "end address not store
 grep -qx '@Form1.RadioGroup1=-1' "$work/settings.txt" || fail "port index not stored"
 grep -qF '@Form1.Memo1=;MinAdr\x3D0000\n;MaxAdr\x3D0FFF\n;Type\x3D8\n:10000000' \
   "$work/settings.txt" || fail "memo not stored"
+grep -q '^@Form1.Memo1=.*:00000001FF\\n;typed by keys$' "$work/settings.txt" ||
+  fail "typed line not stored: $(grep Memo1 "$work/settings.txt" | tail -c 80)"
 [ "$(grep -c . "$work/settings.txt")" -eq 4 ] || fail "settings file holds other than four keys"
 echo "window end-to-end: every step as expected"
