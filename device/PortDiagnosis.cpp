@@ -23,24 +23,31 @@ namespace zemb {
 
 namespace {
 
+using Lines = std::vector<DiagnosisLine>;
+using M = DiagnosisMessage;
+
 std::string Esc(const std::string& text) {
   return EscapeForTerminal(text, 200);
 }
 
+void Say(Lines& lines, DiagnosisMessage message, std::vector<std::string> args = {}) {
+  lines.push_back(DiagnosisLine{message, std::move(args)});
+}
+
 // The ports that exist, one line each, as the port list shows them.
-void AddExistingPorts(const DiagnosisRoots& roots, std::vector<std::string>& lines) {
+void AddExistingPorts(const DiagnosisRoots& roots, Lines& lines) {
   const std::vector<SerialPortInfo> ports = ListSerialPorts(roots.ports);
   if (ports.empty()) {
-    lines.push_back("No serial port was found on this machine.");
+    Say(lines, M::NoPortFound);
     return;
   }
-  lines.push_back("Serial ports that exist now:");
+  Say(lines, M::PortsThatExist);
   for (const auto& port : ports) {
     std::string line = "  " + Esc(port.device);
     const std::string description = port.Description();
     if (!description.empty()) line += "  " + Esc(description);
     if (!port.byId.empty()) line += "  (" + Esc(port.byId) + ")";
-    lines.push_back(std::move(line));
+    Say(lines, M::Verbatim, {std::move(line)});
   }
 }
 
@@ -102,37 +109,34 @@ std::string ModeText(mode_t mode) {
 }
 
 void DiagnoseNotPermitted(const std::string& device, const DiagnosisRoots& roots,
-                          const ProcessIdentity& who, std::vector<std::string>& lines) {
+                          const ProcessIdentity& who, Lines& lines) {
   struct stat st {};
   if (::stat(device.c_str(), &st) != 0) return;
   const GroupEntry group = FindGroup(roots.groupFile, st.st_gid);
   const std::string groupName =
       group.name.empty() ? "gid " + std::to_string(st.st_gid) : group.name;
-  lines.push_back(Esc(device) + " belongs to " + Esc(UserName(roots.passwdFile, st.st_uid)) +
-                  " and group " + Esc(groupName) + ", mode " + ModeText(st.st_mode) + ".");
+  Say(lines, M::OwnerGroupMode,
+      {Esc(device), Esc(UserName(roots.passwdFile, st.st_uid)), Esc(groupName),
+       ModeText(st.st_mode)});
   if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
-    lines.push_back("Its group may not read and write it either: only its owner may open it.");
+    Say(lines, M::OnlyOwnerMayOpen);
     return;
   }
   const bool inProcess =
       std::find(who.groups.begin(), who.groups.end(), st.st_gid) != who.groups.end();
   if (inProcess) {
-    lines.push_back("This program already runs in group " + Esc(groupName) +
-                    ", yet the open was refused: an access control list or a security module "
-                    "may stand in the way.");
+    Say(lines, M::InGroupYetRefused, {Esc(groupName)});
     return;
   }
   const bool listed = !who.userName.empty() && std::find(group.members.begin(), group.members.end(),
                                                          who.userName) != group.members.end();
   if (listed) {
-    lines.push_back(Esc(who.userName) + " is in group " + Esc(groupName) + " in " +
-                    Esc(roots.groupFile) +
-                    ", but this session started before that: log out and in again.");
+    Say(lines, M::InGroupSinceLogin, {Esc(who.userName), Esc(groupName), Esc(roots.groupFile)});
     return;
   }
   if (group.name.empty()) return;
-  lines.push_back("Add yourself to group " + Esc(groupName) + " once, then log out and in again:");
-  lines.push_back("  sudo usermod -aG " + Esc(groupName) + " \"$USER\"");
+  Say(lines, M::AddToGroup, {Esc(groupName)});
+  Say(lines, M::Verbatim, {"  sudo usermod -aG " + Esc(groupName) + " \"$USER\""});
 }
 
 // The names by which a process may hold the device: its path, the node it resolves to and
@@ -157,16 +161,16 @@ bool IsProcessId(const std::string& text) {
 }
 
 void DiagnoseBusy(const std::string& device, const DiagnosisRoots& roots,
-                  const ProcessIdentity& who, std::vector<std::string>& lines) {
+                  const ProcessIdentity& who, Lines& lines) {
   const std::set<std::string> names = NamesOf(device, roots);
-  std::vector<std::pair<long, std::string>> holders;
+  // Each holder's pid, and its pid, program and user as the message takes them.
+  std::vector<std::pair<long, std::vector<std::string>>> holders;
   size_t unreadable = 0;
   bool probedByModemManager = false;
   std::error_code ec;
   fs::directory_iterator procIt(roots.proc, ec);
   if (ec) {
-    lines.push_back("The processes could not be looked into (" + Esc(roots.proc) +
-                    " cannot be read), so the program holding it is not known.");
+    Say(lines, M::ProcessesUnreadable, {Esc(roots.proc)});
     return;
   }
   for (fs::directory_iterator end; !ec && procIt != end; procIt.increment(ec)) {
@@ -191,40 +195,34 @@ void DiagnoseBusy(const std::string& device, const DiagnosisRoots& roots,
       }
     }
     if (!holds) continue;
-    std::string holder = "PID " + pidText;
     const std::string program = ReadFirstLine(procIt->path() / "comm");
-    if (!program.empty()) holder += " (" + Esc(program) + ")";
     if (program == "ModemManager") probedByModemManager = true;
+    std::string user;
     struct stat st {};
     if (::stat(procIt->path().c_str(), &st) == 0 && st.st_uid != who.uid) {
-      holder += ", user " + Esc(UserName(roots.passwdFile, st.st_uid));
+      user = Esc(UserName(roots.passwdFile, st.st_uid));
     }
-    holders.emplace_back(pid, std::move(holder));
+    holders.emplace_back(pid, std::vector<std::string>{pidText, Esc(program), std::move(user)});
   }
   std::sort(holders.begin(), holders.end());
   if (!holders.empty()) {
-    std::string line = holders.size() == 1 ? "It is held by " : "It is held by these processes: ";
-    for (size_t i = 0; i < holders.size(); ++i) line += (i == 0 ? "" : "; ") + holders[i].second;
-    lines.push_back(line + ".");
-    std::string kill = "Close that program, or end it:";
-    if (holders.size() > 1) kill = "Close those programs, or end them:";
-    lines.push_back(kill);
+    std::vector<std::string> args;
+    for (auto& holder : holders) {
+      for (auto& arg : holder.second) args.push_back(std::move(arg));
+    }
+    Say(lines, holders.size() == 1 ? M::HeldByProcess : M::HeldByProcesses, std::move(args));
+    Say(lines, holders.size() == 1 ? M::CloseProgram : M::ClosePrograms);
     std::string command = "  kill";
     for (const auto& holder : holders) command += " " + std::to_string(holder.first);
-    lines.push_back(command);
-    if (probedByModemManager) {
-      lines.push_back(
-          "ModemManager probes every new serial port and lets go after a few "
-          "seconds; to keep it away for good: sudo systemctl stop ModemManager");
-    }
+    Say(lines, M::Verbatim, {std::move(command)});
+    if (probedByModemManager) Say(lines, M::ModemManagerProbes);
     return;
   }
-  std::string line = "No process of this user holds it";
   if (unreadable > 0) {
-    line += "; " + std::to_string(unreadable) +
-            " processes of other users could not be looked into (as root they would be)";
+    Say(lines, M::NoHolderOfUserUnreadable, {std::to_string(unreadable)});
+  } else {
+    Say(lines, M::NoHolderOfUser);
   }
-  lines.push_back(line + ".");
 }
 
 std::string Hex4(const std::string& text) {
@@ -297,7 +295,7 @@ std::map<std::string, Claim> BrailleClaims(const DiagnosisRoots& roots) {
 
 // A USB device the braille service claims that is plugged in but has no serial port: it
 // took the adapter away right after it appeared.
-void DiagnoseBrailleClaim(const DiagnosisRoots& roots, std::vector<std::string>& lines) {
+void DiagnoseBrailleClaim(const DiagnosisRoots& roots, Lines& lines) {
   const auto claims = BrailleClaims(roots);
   if (claims.empty()) return;
   // Every tty's device path, to tell a USB device that still has a port.
@@ -324,30 +322,29 @@ void DiagnoseBrailleClaim(const DiagnosisRoots& roots, std::vector<std::string>&
       return tty.compare(0, usbPath.size(), usbPath) == 0;
     });
     if (hasPort) continue;
-    std::string name = ReadFirstLine(it->path() / "product");
-    lines.push_back("The USB adapter " + id + (name.empty() ? "" : " (" + Esc(name) + ")") +
-                    " is plugged in but has no serial port: brltty, the braille display "
-                    "service, claims that USB id (" +
-                    Esc(claim->second.file) + ", line " + std::to_string(claim->second.line) +
-                    ") and takes the adapter as soon as it appears.");
-    lines.push_back(
-        "Without a braille display, remove brltty, then unplug the adapter and plug "
-        "it in again:");
-    lines.push_back("  sudo apt remove brltty");
+    const std::string name = ReadFirstLine(it->path() / "product");
+    const std::string file = Esc(claim->second.file);
+    const std::string line = std::to_string(claim->second.line);
+    if (name.empty()) {
+      Say(lines, M::BrailleClaim, {id, file, line});
+    } else {
+      Say(lines, M::BrailleClaimNamed, {id, Esc(name), file, line});
+    }
+    Say(lines, M::RemoveBrailleService);
+    Say(lines, M::Verbatim, {"  sudo apt remove brltty"});
     return;
   }
 }
 
-void DiagnoseMissing(const std::string& device, const DiagnosisRoots& roots,
-                     std::vector<std::string>& lines) {
+void DiagnoseMissing(const std::string& device, const DiagnosisRoots& roots, Lines& lines) {
   struct stat st {};
   if (::lstat(device.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
       ::stat(device.c_str(), &st) != 0) {
-    lines.push_back(Esc(device) + " names a device that is gone (unplugged?).");
+    Say(lines, M::DeviceGone, {Esc(device)});
   } else if (::stat(device.c_str(), &st) == 0) {
-    lines.push_back(Esc(device) + " exists, but no hardware answers behind it.");
+    Say(lines, M::NoHardware, {Esc(device)});
   } else {
-    lines.push_back(Esc(device) + " does not exist.");
+    Say(lines, M::DoesNotExist, {Esc(device)});
   }
   DiagnoseBrailleClaim(roots, lines);
 }
@@ -378,24 +375,21 @@ ProcessIdentity ProcessIdentity::Current() {
   return who;
 }
 
-std::vector<std::string> DiagnosePortFailure(const std::string& port, SerialFault fault,
-                                             const DiagnosisRoots& roots,
-                                             const ProcessIdentity& who, bool listPorts) {
-  std::vector<std::string> lines;
+std::vector<DiagnosisLine> DiagnosePortFailure(const std::string& port, SerialFault fault,
+                                               const DiagnosisRoots& roots,
+                                               const ProcessIdentity& who, bool listPorts) {
+  Lines lines;
 #ifdef _WIN32
   (void)who;
   switch (fault) {
     case SerialFault::NoDevice:
-      lines.push_back(Esc(port) + " does not exist.");
+      Say(lines, M::DoesNotExist, {Esc(port)});
       if (listPorts) AddExistingPorts(roots, lines);
       break;
     case SerialFault::Busy:
     case SerialFault::NotPermitted:
       // Windows answers "access denied" for both and does not say who holds a port.
-      lines.push_back(
-          "Windows refuses a port that another program holds: close the terminal, "
-          "serial monitor or other tool that has " +
-          Esc(port) + " open, and try again.");
+      Say(lines, M::WindowsPortHeld, {Esc(port)});
       break;
     default:
       break;
@@ -420,11 +414,88 @@ std::vector<std::string> DiagnosePortFailure(const std::string& port, SerialFaul
   return lines;
 }
 
-std::string JoinDiagnosis(const std::vector<std::string>& lines) {
+std::string EnglishDiagnosisLine(const DiagnosisLine& line) {
+  const auto arg = [&line](size_t i) {
+    return i < line.args.size() ? line.args[i] : std::string();
+  };
+  switch (line.message) {
+    case M::Verbatim:
+      return arg(0);
+    case M::NoPortFound:
+      return "No serial port was found on this machine.";
+    case M::PortsThatExist:
+      return "Serial ports that exist now:";
+    case M::OwnerGroupMode:
+      return arg(0) + " belongs to " + arg(1) + " and group " + arg(2) + ", mode " + arg(3) + ".";
+    case M::OnlyOwnerMayOpen:
+      return "Its group may not read and write it either: only its owner may open it.";
+    case M::InGroupYetRefused:
+      return "This program already runs in group " + arg(0) +
+             ", yet the open was refused: an access control list or a security module "
+             "may stand in the way.";
+    case M::InGroupSinceLogin:
+      return arg(0) + " is in group " + arg(1) + " in " + arg(2) +
+             ", but this session started before that: log out and in again.";
+    case M::AddToGroup:
+      return "Add yourself to group " + arg(0) + " once, then log out and in again:";
+    case M::ProcessesUnreadable:
+      return "The processes could not be looked into (" + arg(0) +
+             " cannot be read), so the program holding it is not known.";
+    case M::HeldByProcess:
+    case M::HeldByProcesses: {
+      std::string text =
+          line.message == M::HeldByProcess ? "It is held by " : "It is held by these processes: ";
+      for (size_t i = 0; i < line.args.size(); i += 3) {
+        if (i > 0) text += "; ";
+        text += "PID " + arg(i);
+        if (!arg(i + 1).empty()) text += " (" + arg(i + 1) + ")";
+        if (!arg(i + 2).empty()) text += ", user " + arg(i + 2);
+      }
+      return text + ".";
+    }
+    case M::CloseProgram:
+      return "Close that program, or end it:";
+    case M::ClosePrograms:
+      return "Close those programs, or end them:";
+    case M::ModemManagerProbes:
+      return "ModemManager probes every new serial port and lets go after a few seconds; to "
+             "keep it away for good: sudo systemctl stop ModemManager";
+    case M::NoHolderOfUser:
+      return "No process of this user holds it.";
+    case M::NoHolderOfUserUnreadable:
+      return "No process of this user holds it; " + arg(0) +
+             " processes of other users could not be looked into (as root they would be).";
+    case M::BrailleClaim:
+    case M::BrailleClaimNamed: {
+      const bool named = line.message == M::BrailleClaimNamed;
+      const size_t at = named ? 2 : 1;
+      return "The USB adapter " + arg(0) + (named ? " (" + arg(1) + ")" : std::string()) +
+             " is plugged in but has no serial port: brltty, the braille display service, "
+             "claims that USB id (" +
+             arg(at) + ", line " + arg(at + 1) + ") and takes the adapter as soon as it appears.";
+    }
+    case M::RemoveBrailleService:
+      return "Without a braille display, remove brltty, then unplug the adapter and plug it in "
+             "again:";
+    case M::DeviceGone:
+      return arg(0) + " names a device that is gone (unplugged?).";
+    case M::NoHardware:
+      return arg(0) + " exists, but no hardware answers behind it.";
+    case M::DoesNotExist:
+      return arg(0) + " does not exist.";
+    case M::WindowsPortHeld:
+      return "Windows refuses a port that another program holds: close the terminal, serial "
+             "monitor or other tool that has " +
+             arg(0) + " open, and try again.";
+  }
+  return arg(0);
+}
+
+std::string JoinDiagnosis(const std::vector<DiagnosisLine>& lines) {
   std::string text;
   for (const auto& line : lines) {
     if (!text.empty()) text += '\n';
-    text += line;
+    text += EnglishDiagnosisLine(line);
   }
   return text;
 }

@@ -138,7 +138,7 @@ int ReportPortFailure(TzembROMWT& rom, const Options& options, std::ostream& err
   // What the system says about a port that would not open: who holds it, which group, ...
   if (!rom.PortOpen()) {
     for (const auto& line : DiagnosePortFailure(options.port, rom.Channel().LastFault())) {
-      err << "  " << line << '\n';
+      err << "  " << EnglishDiagnosisLine(line) << '\n';
     }
   }
   return kExitPortFailed;

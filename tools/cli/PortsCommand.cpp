@@ -96,7 +96,7 @@ int RunPortsCommand(const std::vector<std::string>& operands, std::ostream& out,
     const auto lines = DiagnosePortFailure(name, channel->LastFault(), diagnosisRoots,
                                            ProcessIdentity::Current(), false);
     for (const auto& line : lines) {
-      out << "  " << line << '\n';
+      out << "  " << EnglishDiagnosisLine(line) << '\n';
     }
   }
 
