@@ -25,7 +25,7 @@
 #include "Language.h"
 #include "PaintingChannel.h"
 #include "PlainText.h"
-#include "PortDiagnosis.h"
+#include "PortDiagnosisText.h"
 #include "PortMenu.h"
 #include "TranscriptWindow.h"
 #include "WindowImages.h"
@@ -400,25 +400,28 @@ std::string TForm1::SilentStopReason() const {
   std::string why;
   switch (port_->LastFault()) {
     case SerialFault::NoDevice:
-      why = "no such device";
+      why = tr("デバイスがありません").toStdString();
       break;
     case SerialFault::Busy:
-      why = "in use by another program";
+      why = tr("他のプログラムが使用中です").toStdString();
       break;
     case SerialFault::NotPermitted:
-      why = "permission denied";
+      why = tr("アクセスが拒否されました").toStdString();
       break;
     default:
+      // The backend's own words for a fault it has no kind for.
       why = port_->LastError();
       // The backend names the device; the text above names it already.
       if (why.rfind(device + ": ", 0) == 0) why.erase(0, device.size() + 2);
-      if (why.empty()) why = zembROMWT1->PortOpen() ? "cannot be written" : "cannot be opened";
+      if (why.empty()) {
+        why = (zembROMWT1->PortOpen() ? tr("書き込めません") : tr("開けません")).toStdString();
+      }
       break;
   }
   // Under it, what the system says about the cause and the fix.
-  const std::vector<std::string> diagnosis = DiagnosePortFailure(name, port_->LastFault());
-  return diagnosis.empty() ? where + ": " + why
-                           : where + ": " + why + '\n' + JoinDiagnosis(diagnosis);
+  const std::vector<DiagnosisLine> diagnosis = DiagnosePortFailure(name, port_->LastFault());
+  if (diagnosis.empty()) return where + ": " + why;
+  return where + ": " + why + '\n' + PortDiagnosisText::Lines(diagnosis).toStdString();
 }
 
 void TForm1::SetCaption(const std::string& caption) {

@@ -1,17 +1,20 @@
 // The window's faces: Japanese (its own texts, with Qt's texts in Japanese too) and English
 // from the translation built in, chosen by ZEMBROMW_LANG or the stored choice; captions
-// that fit their buttons in both; error messages in the window's language with their file
-// names byte for byte; the window kept inside the screen; input dropped while an operation
-// blocks, a close request let through.
+// that fit their buttons in both; error messages and a port's diagnosis in the window's
+// language with their file names byte for byte; the window kept inside the screen; input
+// dropped while an operation blocks, a close request let through.
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <cstdlib>
+#include <set>
 
 #include "Language.h"
 #include "PaintingChannel.h"
+#include "PlainText.h"
+#include "PortDiagnosisText.h"
 #include "TranscriptWindow.h"
 #include "UiTestSupport.h"
 #include "uSetting.h"
@@ -146,6 +149,114 @@ TEST_F(Faces, JapaneseKeepsEveryTextAndQtsOwnTextsAreJapaneseToo) {
   ScriptDialog(f.OpenDialog1, {missing});
   f.Button7->click();
   EXPECT_EQ(reporter_.messages, std::vector<std::string>{"ファイル " + missing + " は開けません."});
+}
+
+TEST_F(Faces, PortDiagnosisSpeaksTheWindowsLanguageWithItsArgumentsAsTheyStand) {
+  using M = DiagnosisMessage;
+  // Arguments as the diagnosis escaped them: UTF-8 and "%1" in a name stay as they are.
+  const std::string dev = "/dev/ttyÜSB0";
+  const std::string prog = "mon%1tor";
+  const std::string user = "b\\x1bob";
+  const struct {
+    DiagnosisLine line;
+    std::string japanese;
+  } cases[] = {
+      {{M::Verbatim, {"  kill 12 34"}}, "  kill 12 34"},
+      {{M::NoPortFound, {}}, "このマシンにはシリアルポートが見つかりません。"},
+      {{M::PortsThatExist, {}}, "現在あるシリアルポート:"},
+      {{M::OwnerGroupMode, {dev, "root", "dial%2out", "rw-rw----"}},
+       dev + " の所有者は root、グループは dial%2out、モードは rw-rw---- です。"},
+      {{M::OnlyOwnerMayOpen, {}}, "グループにも読み書きの権限がなく、開けるのは所有者だけです。"},
+      {{M::InGroupYetRefused, {"uucp"}},
+       "このプログラムはすでにグループ uucp で動いていますが、開くことを拒否されました。"
+       "アクセス制御リストかセキュリティモジュールが妨げているのかもしれません。"},
+      {{M::InGroupSinceLogin, {user, "dialout", "/etc/group"}},
+       user + " は /etc/group でグループ dialout に入っていますが、このセッションはそれより前に"
+              "始まりました。ログアウトしてログインし直してください。"},
+      {{M::AddToGroup, {"dialout"}},
+       "一度だけ自分をグループ dialout に加え、ログアウトしてログインし直してください:"},
+      {{M::ProcessesUnreadable, {"/proc"}},
+       "プロセスを調べられない（/proc を読めない）ため、使用中のプログラムはわかりません。"},
+      {{M::HeldByProcess, {"12", "", ""}}, "PID 12 が使用中です。"},
+      {{M::HeldByProcess, {"12", prog, ""}}, "PID 12（" + prog + "） が使用中です。"},
+      {{M::HeldByProcesses, {"12", "", user, "34", prog, user}},
+       "次のプロセスが使用中です: PID 12（ユーザー " + user + "）、PID 34（" + prog +
+           "、ユーザー " + user + "）。"},
+      {{M::CloseProgram, {}}, "そのプログラムを閉じるか、終了させてください:"},
+      {{M::ClosePrograms, {}}, "それらのプログラムを閉じるか、終了させてください:"},
+      {{M::ModemManagerProbes, {}},
+       "ModemManager は新しいシリアルポートをどれも調べ、数秒後に手放します。"
+       "ずっと近づけないようにするには: sudo systemctl stop ModemManager"},
+      {{M::NoHolderOfUser, {}}, "このユーザーのプロセスは使用していません。"},
+      {{M::NoHolderOfUserUnreadable, {"3"}},
+       "このユーザーのプロセスは使用していません。他のユーザーのプロセス 3 個は"
+       "調べられませんでした（root なら調べられます）。"},
+      {{M::BrailleClaim, {"1a86:7523", "/usr/lib/udev/rules.d/85-brltty.rules", "57"}},
+       "USB アダプター 1a86:7523 はつながっていますが、シリアルポートがありません。点字"
+       "ディスプレイのサービス brltty がその USB ID を扱うと定めていて"
+       "（/usr/lib/udev/rules.d/85-brltty.rules、57 行目）、アダプターが現れるとすぐに"
+       "取ってしまいます。"},
+      {{M::BrailleClaimNamed, {"1a86:7523", "USB%3Serial", "x.rules", "9"}},
+       "USB アダプター 1a86:7523（USB%3Serial）はつながっていますが、シリアルポートが"
+       "ありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて"
+       "（x.rules、9 行目）、アダプターが現れるとすぐに取ってしまいます。"},
+      {{M::RemoveBrailleService, {}},
+       "点字ディスプレイを使わないなら brltty を削除し、アダプターを抜いて差し直してください:"},
+      {{M::DeviceGone, {dev}}, dev + " が指すデバイスはもうありません（抜かれましたか?）。"},
+      {{M::NoHardware, {dev}}, dev + " はありますが、その先で応答するハードウェアがありません。"},
+      {{M::DoesNotExist, {dev}}, dev + " はありません。"},
+      {{M::WindowsPortHeld, {"COM7"}},
+       "Windows は他のプログラムが開いているポートを拒みます。COM7 を開いている"
+       "ターミナル、シリアルモニターなどのツールを閉じて、やり直してください。"},
+  };
+  std::set<M> covered;
+  for (const auto& c : cases) covered.insert(c.line.message);
+  EXPECT_EQ(covered.size(), static_cast<size_t>(M::WindowsPortHeld) + 1) << "a kind is missing";
+
+  ASSERT_TRUE(InstallTranslations(UiLanguage::Japanese));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.japanese);
+    EXPECT_EQ(PortDiagnosisText::Line(c.line).toStdString(), c.japanese);
+  }
+  // The English window says what the command line says, byte for byte.
+  RemoveTranslations();
+  ASSERT_TRUE(InstallTranslations(UiLanguage::English));
+  std::vector<DiagnosisLine> all;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.japanese);
+    EXPECT_EQ(PortDiagnosisText::Line(c.line).toStdString(), EnglishDiagnosisLine(c.line));
+    all.push_back(c.line);
+  }
+  EXPECT_EQ(PortDiagnosisText::Lines(all).toStdString(), JoinDiagnosis(all));
+}
+
+TEST_F(Faces, SilentStopTooltipIsInTheWindowsLanguage) {
+  const std::string missing = Path("no-such-port");
+  ::setenv("ZEMBROMW_COM1", missing.c_str(), 1);
+  const struct {
+    UiLanguage language;
+    std::string start;
+  } cases[] = {
+      {UiLanguage::Japanese,
+       "COM1 (" + missing + "): デバイスがありません\n" + missing + " はありません。\n"},
+      {UiLanguage::English,
+       "COM1 (" + missing + "): no such device\n" + missing + " does not exist.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(LanguageCode(c.language));
+    RemoveTranslations();
+    ASSERT_TRUE(InstallTranslations(c.language));
+    form_ = std::make_unique<TForm1>(nullptr, std::vector<std::string>{});
+    TForm1& f = *form_;
+    f.Button1->click();
+    const std::string tip = ToolTipShownText(f.Button1->toolTip()).toStdString();
+    EXPECT_EQ(tip.rfind(c.start, 0), 0u) << tip;
+    // The list of ports under it is in the same language.
+    const bool english = tip.find("Serial ports that exist now:") != std::string::npos ||
+                         tip.find("No serial port was found") != std::string::npos;
+    EXPECT_EQ(english, c.language == UiLanguage::English) << tip;
+  }
+  ::unsetenv("ZEMBROMW_COM1");
 }
 
 TEST(WindowPlace, TheDesignedPlaceIsKeptWhereItFitsElseTheWindowMovesInside) {

@@ -195,14 +195,14 @@ TEST_F(WindowUse, SilentStopLeavesItsReasonOnTheBusyButtonUntilTheNextCommand) {
   };
   const std::vector<Case> cases = {
       {SerialFault::NoDevice, device + ": no such device (No such file or directory)",
-       "no such device"},
+       "デバイスがありません"},
       {SerialFault::Busy, device + ": in use by another program (Resource temporarily unavailable)",
-       "in use by another program"},
+       "他のプログラムが使用中です"},
       {SerialFault::NotPermitted, device + ": permission denied (Permission denied)",
-       "permission denied"},
+       "アクセスが拒否されました"},
       {SerialFault::Failed, device + ": write timed out (the line is held)",
        "write timed out (the line is held)"},
-      {SerialFault::None, "", "cannot be opened"},
+      {SerialFault::None, "", "開けません"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
@@ -243,7 +243,9 @@ TEST_F(WindowUse, MissingPlatformPortIsNamedInTheTooltip) {
   EXPECT_EQ(form_->Button1->Caption(), "チェック中");
   const std::string tip = ToolTipShownText(form_->Button1->toolTip()).toStdString();
   EXPECT_EQ(
-      tip.rfind("COM1 (" + missing + "): no such device\n" + missing + " does not exist.\n", 0), 0u)
+      tip.rfind("COM1 (" + missing + "): デバイスがありません\n" + missing + " はありません。\n",
+                0),
+      0u)
       << tip;
 }
 

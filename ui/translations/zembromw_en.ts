@@ -21,6 +21,118 @@
     </message>
 </context>
 <context>
+    <name>PortDiagnosis</name>
+    <message>
+        <source>、</source>
+        <comment>between the processes that hold a port</comment>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>PID %1</source>
+        <translation>PID %1</translation>
+    </message>
+    <message>
+        <source>PID %1（%2）</source>
+        <translation>PID %1 (%2)</translation>
+    </message>
+    <message>
+        <source>PID %1（ユーザー %2）</source>
+        <translation>PID %1, user %2</translation>
+    </message>
+    <message>
+        <source>PID %1（%2、ユーザー %3）</source>
+        <translation>PID %1 (%2), user %3</translation>
+    </message>
+    <message>
+        <source>このマシンにはシリアルポートが見つかりません。</source>
+        <translation>No serial port was found on this machine.</translation>
+    </message>
+    <message>
+        <source>現在あるシリアルポート:</source>
+        <translation>Serial ports that exist now:</translation>
+    </message>
+    <message>
+        <source>%1 の所有者は %2、グループは %3、モードは %4 です。</source>
+        <translation>%1 belongs to %2 and group %3, mode %4.</translation>
+    </message>
+    <message>
+        <source>グループにも読み書きの権限がなく、開けるのは所有者だけです。</source>
+        <translation>Its group may not read and write it either: only its owner may open it.</translation>
+    </message>
+    <message>
+        <source>このプログラムはすでにグループ %1 で動いていますが、開くことを拒否されました。アクセス制御リストかセキュリティモジュールが妨げているのかもしれません。</source>
+        <translation>This program already runs in group %1, yet the open was refused: an access control list or a security module may stand in the way.</translation>
+    </message>
+    <message>
+        <source>%1 は %3 でグループ %2 に入っていますが、このセッションはそれより前に始まりました。ログアウトしてログインし直してください。</source>
+        <translation>%1 is in group %2 in %3, but this session started before that: log out and in again.</translation>
+    </message>
+    <message>
+        <source>一度だけ自分をグループ %1 に加え、ログアウトしてログインし直してください:</source>
+        <translation>Add yourself to group %1 once, then log out and in again:</translation>
+    </message>
+    <message>
+        <source>プロセスを調べられない（%1 を読めない）ため、使用中のプログラムはわかりません。</source>
+        <translation>The processes could not be looked into (%1 cannot be read), so the program holding it is not known.</translation>
+    </message>
+    <message>
+        <source>%1 が使用中です。</source>
+        <translation>It is held by %1.</translation>
+    </message>
+    <message>
+        <source>次のプロセスが使用中です: %1。</source>
+        <translation>It is held by these processes: %1.</translation>
+    </message>
+    <message>
+        <source>そのプログラムを閉じるか、終了させてください:</source>
+        <translation>Close that program, or end it:</translation>
+    </message>
+    <message>
+        <source>それらのプログラムを閉じるか、終了させてください:</source>
+        <translation>Close those programs, or end them:</translation>
+    </message>
+    <message>
+        <source>ModemManager は新しいシリアルポートをどれも調べ、数秒後に手放します。ずっと近づけないようにするには: sudo systemctl stop ModemManager</source>
+        <translation>ModemManager probes every new serial port and lets go after a few seconds; to keep it away for good: sudo systemctl stop ModemManager</translation>
+    </message>
+    <message>
+        <source>このユーザーのプロセスは使用していません。</source>
+        <translation>No process of this user holds it.</translation>
+    </message>
+    <message>
+        <source>このユーザーのプロセスは使用していません。他のユーザーのプロセス %1 個は調べられませんでした（root なら調べられます）。</source>
+        <translation>No process of this user holds it; %1 processes of other users could not be looked into (as root they would be).</translation>
+    </message>
+    <message>
+        <source>USB アダプター %1 はつながっていますが、シリアルポートがありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて（%2、%3 行目）、アダプターが現れるとすぐに取ってしまいます。</source>
+        <translation>The USB adapter %1 is plugged in but has no serial port: brltty, the braille display service, claims that USB id (%2, line %3) and takes the adapter as soon as it appears.</translation>
+    </message>
+    <message>
+        <source>USB アダプター %1（%2）はつながっていますが、シリアルポートがありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて（%3、%4 行目）、アダプターが現れるとすぐに取ってしまいます。</source>
+        <translation>The USB adapter %1 (%2) is plugged in but has no serial port: brltty, the braille display service, claims that USB id (%3, line %4) and takes the adapter as soon as it appears.</translation>
+    </message>
+    <message>
+        <source>点字ディスプレイを使わないなら brltty を削除し、アダプターを抜いて差し直してください:</source>
+        <translation>Without a braille display, remove brltty, then unplug the adapter and plug it in again:</translation>
+    </message>
+    <message>
+        <source>%1 が指すデバイスはもうありません（抜かれましたか?）。</source>
+        <translation>%1 names a device that is gone (unplugged?).</translation>
+    </message>
+    <message>
+        <source>%1 はありますが、その先で応答するハードウェアがありません。</source>
+        <translation>%1 exists, but no hardware answers behind it.</translation>
+    </message>
+    <message>
+        <source>%1 はありません。</source>
+        <translation>%1 does not exist.</translation>
+    </message>
+    <message>
+        <source>Windows は他のプログラムが開いているポートを拒みます。%1 を開いているターミナル、シリアルモニターなどのツールを閉じて、やり直してください。</source>
+        <translation>Windows refuses a port that another program holds: close the terminal, serial monitor or other tool that has %1 open, and try again.</translation>
+    </message>
+</context>
+<context>
     <name>PortGroupMenu</name>
     <message>
         <source>環境変数 %1</source>
@@ -180,6 +292,26 @@
     <message>
         <source>開始アドレスが終了アドレスより大きい</source>
         <translation>The start address is above the end address</translation>
+    </message>
+    <message>
+        <source>デバイスがありません</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>他のプログラムが使用中です</source>
+        <translation>in use by another program</translation>
+    </message>
+    <message>
+        <source>アクセスが拒否されました</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>書き込めません</source>
+        <translation>cannot be written</translation>
+    </message>
+    <message>
+        <source>開けません</source>
+        <translation>cannot be opened</translation>
     </message>
 </context>
 <context>

@@ -21,6 +21,118 @@
     </message>
 </context>
 <context>
+    <name>PortDiagnosis</name>
+    <message>
+        <source>、</source>
+        <comment>between the processes that hold a port</comment>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>PID %1</source>
+        <translation>PID %1</translation>
+    </message>
+    <message>
+        <source>PID %1（%2）</source>
+        <translation>PID %1（%2）</translation>
+    </message>
+    <message>
+        <source>PID %1（ユーザー %2）</source>
+        <translation>PID %1（ユーザー %2）</translation>
+    </message>
+    <message>
+        <source>PID %1（%2、ユーザー %3）</source>
+        <translation>PID %1（%2、ユーザー %3）</translation>
+    </message>
+    <message>
+        <source>このマシンにはシリアルポートが見つかりません。</source>
+        <translation>このマシンにはシリアルポートが見つかりません。</translation>
+    </message>
+    <message>
+        <source>現在あるシリアルポート:</source>
+        <translation>現在あるシリアルポート:</translation>
+    </message>
+    <message>
+        <source>%1 の所有者は %2、グループは %3、モードは %4 です。</source>
+        <translation>%1 の所有者は %2、グループは %3、モードは %4 です。</translation>
+    </message>
+    <message>
+        <source>グループにも読み書きの権限がなく、開けるのは所有者だけです。</source>
+        <translation>グループにも読み書きの権限がなく、開けるのは所有者だけです。</translation>
+    </message>
+    <message>
+        <source>このプログラムはすでにグループ %1 で動いていますが、開くことを拒否されました。アクセス制御リストかセキュリティモジュールが妨げているのかもしれません。</source>
+        <translation>このプログラムはすでにグループ %1 で動いていますが、開くことを拒否されました。アクセス制御リストかセキュリティモジュールが妨げているのかもしれません。</translation>
+    </message>
+    <message>
+        <source>%1 は %3 でグループ %2 に入っていますが、このセッションはそれより前に始まりました。ログアウトしてログインし直してください。</source>
+        <translation>%1 は %3 でグループ %2 に入っていますが、このセッションはそれより前に始まりました。ログアウトしてログインし直してください。</translation>
+    </message>
+    <message>
+        <source>一度だけ自分をグループ %1 に加え、ログアウトしてログインし直してください:</source>
+        <translation>一度だけ自分をグループ %1 に加え、ログアウトしてログインし直してください:</translation>
+    </message>
+    <message>
+        <source>プロセスを調べられない（%1 を読めない）ため、使用中のプログラムはわかりません。</source>
+        <translation>プロセスを調べられない（%1 を読めない）ため、使用中のプログラムはわかりません。</translation>
+    </message>
+    <message>
+        <source>%1 が使用中です。</source>
+        <translation>%1 が使用中です。</translation>
+    </message>
+    <message>
+        <source>次のプロセスが使用中です: %1。</source>
+        <translation>次のプロセスが使用中です: %1。</translation>
+    </message>
+    <message>
+        <source>そのプログラムを閉じるか、終了させてください:</source>
+        <translation>そのプログラムを閉じるか、終了させてください:</translation>
+    </message>
+    <message>
+        <source>それらのプログラムを閉じるか、終了させてください:</source>
+        <translation>それらのプログラムを閉じるか、終了させてください:</translation>
+    </message>
+    <message>
+        <source>ModemManager は新しいシリアルポートをどれも調べ、数秒後に手放します。ずっと近づけないようにするには: sudo systemctl stop ModemManager</source>
+        <translation>ModemManager は新しいシリアルポートをどれも調べ、数秒後に手放します。ずっと近づけないようにするには: sudo systemctl stop ModemManager</translation>
+    </message>
+    <message>
+        <source>このユーザーのプロセスは使用していません。</source>
+        <translation>このユーザーのプロセスは使用していません。</translation>
+    </message>
+    <message>
+        <source>このユーザーのプロセスは使用していません。他のユーザーのプロセス %1 個は調べられませんでした（root なら調べられます）。</source>
+        <translation>このユーザーのプロセスは使用していません。他のユーザーのプロセス %1 個は調べられませんでした（root なら調べられます）。</translation>
+    </message>
+    <message>
+        <source>USB アダプター %1 はつながっていますが、シリアルポートがありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて（%2、%3 行目）、アダプターが現れるとすぐに取ってしまいます。</source>
+        <translation>USB アダプター %1 はつながっていますが、シリアルポートがありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて（%2、%3 行目）、アダプターが現れるとすぐに取ってしまいます。</translation>
+    </message>
+    <message>
+        <source>USB アダプター %1（%2）はつながっていますが、シリアルポートがありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて（%3、%4 行目）、アダプターが現れるとすぐに取ってしまいます。</source>
+        <translation>USB アダプター %1（%2）はつながっていますが、シリアルポートがありません。点字ディスプレイのサービス brltty がその USB ID を扱うと定めていて（%3、%4 行目）、アダプターが現れるとすぐに取ってしまいます。</translation>
+    </message>
+    <message>
+        <source>点字ディスプレイを使わないなら brltty を削除し、アダプターを抜いて差し直してください:</source>
+        <translation>点字ディスプレイを使わないなら brltty を削除し、アダプターを抜いて差し直してください:</translation>
+    </message>
+    <message>
+        <source>%1 が指すデバイスはもうありません（抜かれましたか?）。</source>
+        <translation>%1 が指すデバイスはもうありません（抜かれましたか?）。</translation>
+    </message>
+    <message>
+        <source>%1 はありますが、その先で応答するハードウェアがありません。</source>
+        <translation>%1 はありますが、その先で応答するハードウェアがありません。</translation>
+    </message>
+    <message>
+        <source>%1 はありません。</source>
+        <translation>%1 はありません。</translation>
+    </message>
+    <message>
+        <source>Windows は他のプログラムが開いているポートを拒みます。%1 を開いているターミナル、シリアルモニターなどのツールを閉じて、やり直してください。</source>
+        <translation>Windows は他のプログラムが開いているポートを拒みます。%1 を開いているターミナル、シリアルモニターなどのツールを閉じて、やり直してください。</translation>
+    </message>
+</context>
+<context>
     <name>PortGroupMenu</name>
     <message>
         <source>環境変数 %1</source>
@@ -180,6 +292,26 @@
     <message>
         <source>開始アドレスが終了アドレスより大きい</source>
         <translation>開始アドレスが終了アドレスより大きい</translation>
+    </message>
+    <message>
+        <source>デバイスがありません</source>
+        <translation>デバイスがありません</translation>
+    </message>
+    <message>
+        <source>他のプログラムが使用中です</source>
+        <translation>他のプログラムが使用中です</translation>
+    </message>
+    <message>
+        <source>アクセスが拒否されました</source>
+        <translation>アクセスが拒否されました</translation>
+    </message>
+    <message>
+        <source>書き込めません</source>
+        <translation>書き込めません</translation>
+    </message>
+    <message>
+        <source>開けません</source>
+        <translation>開けません</translation>
     </message>
 </context>
 <context>
