@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "CliLine.h"
+#include "Convert.h"
 #include "ImageDiff.h"
 #include "ImageFiles.h"
 #include "ImageJob.h"
@@ -79,8 +80,8 @@ int ReportDifferences(const Options& options, Environment& env, const SparseImag
   const ImageDiffReport report = DiffImages(file, chip, first, last, options.maxListed);
   if (report.differing == 0 && report.missing == 0) {
     *env.out << "the device answered NG, but its read of " << RangeText(first, last)
-             << " matches the file in all " << report.compared
-             << " bytes: the device's compare and its read disagree\n"
+             << " matches the file in all " << CountText(report.compared, "byte", "bytes")
+             << ": the device's compare and its read disagree\n"
              << std::flush;
     return kExitDeviceNg;
   }
@@ -99,8 +100,8 @@ int ReportNotBlank(const Options& options, Environment& env, int32_t start, int3
   const BlankReport report = CheckBlankImage(chip, first, last, options.maxListed);
   if (report.notBlank == 0) {
     *env.out << "the device answered NG, but its read of " << RangeText(first, last)
-             << " is FF in all " << report.checked
-             << " bytes: the device's blank check and its read disagree\n"
+             << " is FF in all " << CountText(report.checked, "byte", "bytes")
+             << ": the device's blank check and its read disagree\n"
              << std::flush;
     return kExitDeviceNg;
   }
