@@ -89,8 +89,9 @@ std::vector<std::string> ImageHeaderLines(bool hasRange, uint32_t start, uint32_
     lines.push_back(std::string(kHeaderNames[0]) + "=" + Hex(start, 4));
     lines.push_back(std::string(kHeaderNames[1]) + "=" + Hex(end, 4));
   }
-  if (typeIndex >= 0)
+  if (typeIndex >= 0) {
     lines.push_back(std::string(kHeaderNames[2]) + "=" + std::to_string(typeIndex));
+  }
   return lines;
 }
 
