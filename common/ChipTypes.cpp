@@ -1,5 +1,6 @@
 #include "ChipTypes.h"
 
+#include "Convert.h"
 #include "TStrings.h"
 
 namespace zemb {
@@ -55,7 +56,7 @@ int ChipTypeIndexOfCode(std::string_view code) {
 std::string CapacityText(uint64_t bytes) {
   if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
   if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
-  return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  return CountText(bytes, "byte", "bytes");
 }
 
 std::string WidthText(const ChipType& type) {

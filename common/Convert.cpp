@@ -79,6 +79,10 @@ std::string IntToHex(int32_t value, int digits) {
   return out;
 }
 
+std::string CountText(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string IntToStr(int32_t value) {
   return std::to_string(value);
 }

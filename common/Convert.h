@@ -21,4 +21,7 @@ std::string IntToHex(int32_t value, int digits);
 // Decimal text: no leading zeros, "-" before a negative number, "0" for zero.
 std::string IntToStr(int32_t value);
 
+// A count and its noun for messages: "1 byte", "32 bytes", "0 runs".
+std::string CountText(uint64_t n, const char* one, const char* many);
+
 }  // namespace zemb

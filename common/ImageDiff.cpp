@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Convert.h"
+
 namespace zemb {
 namespace {
 
@@ -30,13 +32,9 @@ std::string Hex2(int value) {
   return text;
 }
 
-std::string Count(uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // ", in 3 runs: 0x0100-0x01FF, 0x7FF0-0x7FFF, ... (5 more)"
 std::string RunsText(const std::vector<AddressRun>& runs) {
-  std::string text = ", in " + Count(runs.size(), "run", "runs") + ": ";
+  std::string text = ", in " + CountText(runs.size(), "run", "runs") + ": ";
   const size_t shown = std::min(runs.size(), kSummaryRunsShown);
   for (size_t i = 0; i < shown; ++i) {
     if (i > 0) text += ", ";
@@ -162,15 +160,16 @@ std::vector<std::string> DiffSummaryLines(const ImageDiffReport& report) {
   if (report.differing == 0) {
     lines.push_back(report.compared == report.missing
                         ? "no byte of the file was in the chip's read"
-                        : "all " + Count(report.compared - report.missing, "byte", "bytes") +
+                        : "all " + CountText(report.compared - report.missing, "byte", "bytes") +
                               " match");
   } else {
     lines.push_back(std::to_string(report.differing) + " of " +
-                    Count(report.compared, "byte", "bytes") +
+                    CountText(report.compared, "byte", "bytes") +
                     (report.differing == 1 ? " differs" : " differ") + RunsText(report.runs));
   }
   if (report.missing > 0) {
-    lines.push_back(Count(report.missing, "byte", "bytes") + " of the file not in the chip's read");
+    lines.push_back(CountText(report.missing, "byte", "bytes") +
+                    " of the file not in the chip's read");
   }
   return lines;
 }
@@ -196,15 +195,15 @@ std::vector<std::string> FormatDiffReport(const ImageDiffReport& report) {
 std::vector<std::string> FormatBlankReport(const BlankReport& report) {
   std::vector<std::string> lines;
   if (report.notBlank == 0) {
-    lines.push_back("all " + Count(report.checked - report.missing, "byte is", "bytes are") +
+    lines.push_back("all " + CountText(report.checked - report.missing, "byte is", "bytes are") +
                     " FF");
   } else {
     lines.push_back(std::to_string(report.notBlank) + " of " +
-                    Count(report.checked, "byte", "bytes") +
+                    CountText(report.checked, "byte", "bytes") +
                     (report.notBlank == 1 ? " is" : " are") + " not FF" + RunsText(report.runs));
   }
   if (report.missing > 0) {
-    lines.push_back(Count(report.missing, "byte", "bytes") + " of the range not in the read");
+    lines.push_back(CountText(report.missing, "byte", "bytes") + " of the range not in the read");
   }
   for (const BlankByte& b : report.listed) {
     lines.push_back(AddressText(b.address) + "  chip " + Hex2(b.value));
@@ -215,13 +214,13 @@ std::vector<std::string> FormatBlankReport(const BlankReport& report) {
 
 std::vector<std::string> FormatRepeatReport(const RepeatReport& report) {
   std::vector<std::string> lines;
-  const std::string reads = Count(report.reads, "read", "reads");
+  const std::string reads = CountText(report.reads, "read", "reads");
   if (report.unstable == 0) {
-    lines.push_back("all " + reads + " agree on " + Count(report.checked, "byte", "bytes"));
+    lines.push_back("all " + reads + " agree on " + CountText(report.checked, "byte", "bytes"));
     return lines;
   }
   lines.push_back(std::to_string(report.unstable) + " of " +
-                  Count(report.checked, "byte", "bytes") +
+                  CountText(report.checked, "byte", "bytes") +
                   (report.unstable == 1 ? " differs" : " differ") + " between " + reads +
                   RunsText(report.runs));
   for (const UnstableByte& b : report.listed) {

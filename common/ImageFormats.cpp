@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "TStrings.h"
+
 namespace zemb {
 namespace {
 
@@ -483,10 +485,7 @@ bool ImageFormatFromExtension(std::string_view path, ImageFormat& format) {
   const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const size_t dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) return false;
-  std::string ext(name.substr(dot + 1));
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string ext = AsciiLower(name.substr(dot + 1));
   static const char* const kHex[] = {"hex", "ihex", "ihx", "h86"};
   static const char* const kSrec[] = {"srec", "s19", "s28", "s37", "mot", "s", "sx"};
   static const char* const kBin[] = {"bin", "rom", "img", "raw"};

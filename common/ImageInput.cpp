@@ -72,6 +72,37 @@ void HeaderValues(std::string_view text, std::string (&values)[kHeaderCount]) {
 
 }  // namespace
 
+ImageFormat ImageFormatOfFile(std::string_view path, std::string_view bytes) {
+  const ImageFormat format = DetectImageFormat(bytes);
+  ImageFormat named = ImageFormat::Binary;
+  if (format == ImageFormat::Binary &&
+      (ImageFormatFromExtension(path, named) || FirstRecordFormat(bytes, named))) {
+    return named;
+  }
+  return format;
+}
+
+std::vector<std::string> ImageHeaderLines(bool hasRange, uint32_t start, uint32_t end,
+                                          int typeIndex) {
+  std::vector<std::string> lines;
+  if (hasRange) {
+    lines.push_back(std::string(kHeaderNames[0]) + "=" + Hex(start, 4));
+    lines.push_back(std::string(kHeaderNames[1]) + "=" + Hex(end, 4));
+  }
+  if (typeIndex >= 0) {
+    lines.push_back(std::string(kHeaderNames[2]) + "=" + std::to_string(typeIndex));
+  }
+  return lines;
+}
+
+std::string ImageHeaderText(bool hasRange, uint32_t start, uint32_t end, int typeIndex) {
+  std::string text;
+  for (const std::string& line : ImageHeaderLines(hasRange, start, end, typeIndex)) {
+    text += line + "\r\n";
+  }
+  return text;
+}
+
 bool LoadInputImage(const std::string& name, const std::string& bytes, ImageFormat format,
                     uint32_t base, InputImage& input, std::string& error, bool withLines) {
   input.format = format;
@@ -126,11 +157,7 @@ void TakeRangeFromData(InputImage& input) {
 
 void ConvertToRecords(InputImage& input) {
   TakeRangeFromData(input);
-  std::vector<std::string> headers;
-  if (input.hasRange) {
-    headers.push_back(";MinAdr=" + Hex(input.start, 4));
-    headers.push_back(";MaxAdr=" + Hex(input.end, 4));
-  }
+  const std::vector<std::string> headers = ImageHeaderLines(input.hasRange, input.start, input.end);
   // Counted first, so that the list takes the records without moving them as it grows.
   size_t lines = headers.size() + 1;
   size_t bytes = sizeof kHexEofRecord - 1;

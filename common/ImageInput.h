@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ImageFormats.h"
 #include "TStrings.h"
@@ -27,6 +29,20 @@ struct InputImage {
   uint32_t start = 0;
   uint32_t end = 0;
 };
+
+// The format an image file is read in when none is given: what its content shows. A file
+// the content check calls binary is read as the text format its name's extension or its
+// first record names, so that a stray binary byte is reported by its line instead of the
+// whole file going out as a binary image. path may be empty (standard input names nothing).
+ImageFormat ImageFormatOfFile(std::string_view path, std::string_view bytes);
+
+// The header lines in front of Intel HEX records that give the range (;MinAdr, ;MaxAdr,
+// when hasRange) and the entry of the type list (;Type, when typeIndex >= 0), without line
+// ends: what the window reads back to set its address fields and type.
+std::vector<std::string> ImageHeaderLines(bool hasRange, uint32_t start, uint32_t end,
+                                          int typeIndex = -1);
+// The same lines, each ended by CR LF, for the front of a file.
+std::string ImageHeaderText(bool hasRange, uint32_t start, uint32_t end, int typeIndex = -1);
 
 // Replaces input.lines with input.image as Intel HEX records of 16 bytes behind ;MinAdr and
 // ;MaxAdr lines, with an end record last, and takes the range from the data: what a file

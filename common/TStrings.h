@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zemb {
@@ -48,6 +49,9 @@ class TStrings {
 // Splits at CR LF, a lone LF and a lone CR (LF CR is two line ends); stops at a NUL byte;
 // a line end after the last line adds no empty line.
 std::vector<std::string> SplitLines(const std::string& text);
+
+// text with the ASCII letters A to Z lower-cased and every other byte as it is.
+std::string AsciiLower(std::string_view text);
 
 // Compares two texts with ASCII letters folded to one case and every other byte as it is.
 // Negative, zero or positive like strcmp.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "TStrings.h"
 #include "TerminalText.h"
 
 #ifndef _WIN32
@@ -226,8 +227,7 @@ void DiagnoseBusy(const std::string& device, const DiagnosisRoots& roots,
 }
 
 std::string Hex4(const std::string& text) {
-  std::string out;
-  for (char c : text) out += static_cast<char>(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c);
+  std::string out = AsciiLower(text);
   while (out.size() < 4) out.insert(out.begin(), '0');
   return out;
 }

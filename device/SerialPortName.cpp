@@ -1,14 +1,13 @@
 #include "SerialPortName.h"
 
 #include "SerialChannel.h"
+#include "TStrings.h"
 
 namespace zemb {
 
 std::optional<unsigned long> ComPortNumber(const std::string& name) {
   if (name.size() < 4 || name.size() > 12) return std::nullopt;
-  if ((name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm') {
-    return std::nullopt;
-  }
+  if (AsciiLower(std::string_view(name).substr(0, 3)) != "com") return std::nullopt;
   if (name[3] < '1' || name[3] > '9') return std::nullopt;
   unsigned long n = 0;
   for (size_t i = 3; i < name.size(); ++i) {

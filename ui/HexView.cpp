@@ -375,9 +375,10 @@ QStringList HexView::DifferenceSummary(const ImageDiffReport& report, uint32_t f
     // The view opens after the device answered NG, so a read that matches contradicts it.
     const QString range = QString::fromStdString(IntToHex(static_cast<int32_t>(first), 5) + "-" +
                                                  IntToHex(static_cast<int32_t>(last), 5));
-    lines << tr("ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致し"
-                "ます: ROMライタの比較と読み出しが食い違っています")
-                 .arg(range, Number(report.compared));
+    lines << tr("ROMライタの比較は NG でしたが、%1 の読み出しは %n バイトすべてがファイルと一致し"
+                "ます: ROMライタの比較と読み出しが食い違っています",
+                nullptr, Plural(report.compared))
+                 .arg(range);
     return lines;
   }
   if (report.differing == 0) {

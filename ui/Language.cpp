@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "TStrings.h"
 #include "uSetting.h"
 
 namespace zemb::ui {
@@ -34,8 +35,7 @@ bool Load(const QString& name, const QString& folder) {
 }  // namespace
 
 bool ParseLanguage(const std::string& text, UiLanguage& language) {
-  std::string lower;
-  for (char c : text) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  const std::string lower = AsciiLower(text);
   auto startsWith = [&](const char* prefix) {
     const std::string p(prefix);
     return lower.compare(0, p.size(), p) == 0 &&

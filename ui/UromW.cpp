@@ -564,8 +564,8 @@ void TForm1::LoadImageFile(const std::string& path) {
   ShowImageButtons();
 }
 
-void TForm1::SaveReadImage(const std::string& path, int filterIndex) {
-  const ImageFormat format = SaveFormat(path, filterIndex);
+void TForm1::SaveReadImage(const std::string& path) {
+  const ImageFormat format = SaveFormat(path, SaveDialog1->Filter(), SaveDialog1->FilterIndex());
   if (format == ImageFormat::IntelHex) {
     // The memo's lines exactly as they are.
     Memo1->Lines()->SaveToFile(path);
@@ -637,7 +637,7 @@ void TForm1::Button2Click(TComponent* /*Sender*/) {
     if (RunDevice(Button2, [&] { return zembROMWT1->ReadRom(StartAdr, EndAdr); })) {
       if (SaveDialog1->Execute()) {
         Label1->SetCaption(SaveDialog1->FileName());
-        SaveReadImage(SaveDialog1->FileName(), SaveDialog1->FilterIndex());
+        SaveReadImage(SaveDialog1->FileName());
       }
       ShowImageButtons();
     }

@@ -144,7 +144,7 @@ class TForm1 : public QWidget, public TComponent {
   void LoadImageFile(const std::string& path);
   // Writes what a read brought to path, in the format its extension or the chosen filter
   // names.
-  void SaveReadImage(const std::string& path, int filterIndex);
+  void SaveReadImage(const std::string& path);
   // Shows and enables the write and compare-again buttons in place of the File button.
   void ShowImageButtons();
   // Sets a button's caption and paints it at once: the event loop is blocked until the

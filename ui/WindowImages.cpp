@@ -3,25 +3,16 @@
 #include <QCoreApplication>
 #include <utility>
 
+#include "Controls.h"
 #include "Convert.h"
 #include "FileIO.h"
 #include "ImageInput.h"
 
 namespace zemb::ui {
 
-ImageFormat LoadFormat(const std::string& path, const std::string& bytes) {
-  ImageFormat format = DetectImageFormat(bytes);
-  ImageFormat named = ImageFormat::Binary;
-  if (format == ImageFormat::Binary &&
-      (ImageFormatFromExtension(path, named) || FirstRecordFormat(bytes, named))) {
-    format = named;
-  }
-  return format;
-}
-
 bool ImageFileLines(const std::string& path, const std::string& bytes,
                     std::vector<std::string>& lines, std::string& reason) {
-  const ImageFormat format = LoadFormat(path, bytes);
+  const ImageFormat format = ImageFormatOfFile(path, bytes);
   if (format == ImageFormat::IntelHex) {
     // The lines go to the device as they stand; only a NUL cannot be part of a line.
     if (bytes.find('\0') != std::string::npos) {
@@ -65,17 +56,13 @@ std::string SaveDialogFilter() {
          QCoreApplication::translate("WindowImages", "すべてのファイル (*)").toStdString() + "|*";
 }
 
-ImageFormat SaveFormat(const std::string& path, int filterIndex) {
+ImageFormat SaveFormat(const std::string& path, const std::string& filter, int filterIndex) {
   ImageFormat format = ImageFormat::IntelHex;
   if (ImageFormatFromExtension(path, format)) return format;
-  switch (filterIndex) {
-    case 2:
-      return ImageFormat::SRecord;
-    case 3:
-      return ImageFormat::Binary;
-    default:
-      return ImageFormat::IntelHex;
-  }
+  // The chosen entry's pattern decides, not its place in the list.
+  const std::string ext = FilterExtension(filter, filterIndex);
+  if (!ext.empty() && ImageFormatFromExtension("pattern." + ext, format)) return format;
+  return ImageFormat::IntelHex;
 }
 
 bool ConvertReadImage(const TStrings& lines, ImageFormat format, uint32_t start, uint32_t end,

@@ -12,11 +12,6 @@
 
 namespace zemb::ui {
 
-// The format of a file to load, decided as the command line decides it: by content, and a
-// file the content check calls binary is read as the text format its extension or its
-// first record names.
-ImageFormat LoadFormat(const std::string& path, const std::string& bytes);
-
 // The memo lines for a file's bytes: an Intel HEX file's own lines (refused only for a NUL
 // byte), or the records converted from a binary image (placed at 0) or an S-record file
 // behind ;MinAdr and ;MaxAdr lines. False when the file is none of these or its data break
@@ -28,9 +23,10 @@ bool ImageFileLines(const std::string& path, const std::string& bytes,
 std::string OpenDialogFilter();
 std::string SaveDialogFilter();
 
-// The format a read is saved in: the one the typed extension names, else the save
-// dialog's chosen filter (Intel HEX, S-record, binary, all files), else Intel HEX.
-ImageFormat SaveFormat(const std::string& path, int filterIndex);
+// The format a read is saved in: the one the typed extension names, else the one the
+// extension of the chosen filter's first pattern names (filterIndex counts the pairs of
+// filter from 1), else Intel HEX.
+ImageFormat SaveFormat(const std::string& path, const std::string& filter, int filterIndex);
 
 // The bytes of a read saved as S-record or binary: the memo's records as an image; a
 // binary spans start..end with FF where the device sent nothing. False with a reason when

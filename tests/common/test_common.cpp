@@ -91,6 +91,13 @@ TEST(CompareTextNoCase, FoldsOnlyAsciiLetters) {
   EXPECT_GT(CompareTextNoCase("\x80", "z"), 0);  // bytes compare unsigned
 }
 
+TEST(AsciiLower, LowersOnlyAsciiLetters) {
+  EXPECT_EQ(AsciiLower("AZaz@[`{09.HEX"), "azaz@[`{09.hex");
+  EXPECT_EQ(AsciiLower("\xC9\xE9\x80"), "\xC9\xE9\x80");  // Latin-1 and UTF-8 bytes stay
+  EXPECT_EQ(AsciiLower(std::string("A\0B", 3)), std::string("a\0b", 3));
+  EXPECT_EQ(AsciiLower(""), "");
+}
+
 TEST(Convert, GeneralIntegerConversion) {
   int32_t v = 0;
   EXPECT_TRUE(TryStrToInt("10", v));

@@ -428,6 +428,45 @@ TEST(ImageModel, RecordOrderDoesNotChangeTheImage) {
   }
 }
 
+// Content decides; a file the content calls binary is read as the text format its name or
+// its first record names, so that a stray byte is reported by its line.
+TEST(ImageInput, TheFormatOfAFileFollowsItsContentThenItsNameThenItsFirstRecord) {
+  const std::string hex = IHex(kHexData, 0, {1, 2}) + "\n";
+  const std::string srec = SRec(1, 2, 0, {1, 2}) + "\n";
+  // A control byte in the first record makes the content look binary.
+  const std::string hexStray = IHex(kHexData, 0, {1, 2}) + "\x01\n" + hex;
+  const std::string srecStray = SRec(1, 2, 0, {1, 2}) + "\x01\n";
+  const struct {
+    const char* path;
+    std::string bytes;
+    ImageFormat expected;
+  } cases[] = {
+      {"a.bin", hex, ImageFormat::IntelHex},
+      {"a.hex", srec, ImageFormat::SRecord},
+      {"", std::string("\x00\x01", 2), ImageFormat::Binary},
+      {"a.hex", std::string("\x00\x01", 2), ImageFormat::IntelHex},
+      {"dir.s19/A.HEX", hexStray, ImageFormat::IntelHex},
+      {"a.S19", hexStray, ImageFormat::SRecord},
+      {"a.dat", srecStray, ImageFormat::SRecord},
+      {"", hexStray, ImageFormat::IntelHex},
+      {"a.dat", "\x01" + hex, ImageFormat::Binary},
+      {"a.rom", hexStray, ImageFormat::Binary},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ImageFormatOfFile(c.path, c.bytes), c.expected) << c.path << ": " << c.bytes;
+  }
+}
+
+TEST(ImageInput, HeaderLinesNameTheRangeAndTheType) {
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(ImageHeaderLines(true, 0, 0x7FFF, 3),
+            (Lines{";MinAdr=0000", ";MaxAdr=7FFF", ";Type=3"}));
+  EXPECT_EQ(ImageHeaderLines(true, 0x100, 0x1FFFFF), (Lines{";MinAdr=0100", ";MaxAdr=1FFFFF"}));
+  EXPECT_EQ(ImageHeaderLines(false, 5, 6, 0), Lines{";Type=0"});
+  EXPECT_EQ(ImageHeaderText(true, 0, 0xF, 12), ";MinAdr=0000\r\n;MaxAdr=000F\r\n;Type=12\r\n");
+  EXPECT_EQ(ImageHeaderText(false, 0, 0), "");
+}
+
 // Loading without the upload lines must read the same headers, range and type as loading
 // with them, and the lines made must be the file's own, or its records converted.
 TEST(ImageInput, LinesAreMadeOnlyWhenAskedAndChangeNothingElse) {

@@ -10,6 +10,7 @@
 #include "ChipTypes.h"
 #include "ImageShaping.h"
 #include "ImageTestSupport.h"
+#include "TStrings.h"
 
 namespace zemb {
 namespace {
@@ -379,8 +380,7 @@ TEST(ImageShaping, ReadersAgreeWithSrecCatOnAwkwardFiles) {
     bool hex;
     std::string text;
   };
-  std::string lower = IHex(0, 0x20, {0xAB, 0xCD, 0xEF}) + "\n";
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLower(IHex(0, 0x20, {0xAB, 0xCD, 0xEF}) + "\n");
   const std::vector<Case> cases = {
       {"overlap with equal data", true,
        IHex(0, 0, k16) + "\n" + IHex(0, 8, {8, 9, 10}) + "\n" + kHexEofRecord + "\n"},

@@ -605,6 +605,23 @@ TEST_F(CliRun, CompareDiffReadsTheRangeAfterAnNg) {
             "the device answered NG, but its read of 00000-00003 matches the file in all 4 "
             "bytes: the device's compare and its read disagree\n");
   EXPECT_EQ(LastErrLine(), "RC NG 00003 04 05");
+
+  // One byte is one byte, in the compare's message and in the blank check's.
+  out.str("");
+  WriteFile("one.hex", ":0100000001FE\r\n");
+  device.readLines = {":0100000001FE", ":00000001FF"};
+  device.finalAnswer = "RC NG 00000 02 01";
+  EXPECT_EQ(RunArgs({"compare", Path("one.hex"), "0", "0", "--diff"}), kExitDeviceNg);
+  EXPECT_EQ(out.str(),
+            "the device answered NG, but its read of 00000-00000 matches the file in all 1 "
+            "byte: the device's compare and its read disagree\n");
+  out.str("");
+  device.readLines = {":01000000FF00", ":00000001FF"};
+  device.blankAnswer = "RB NG 00000";
+  EXPECT_EQ(RunArgs({"blank", "0", "0", "--detail"}), kExitDeviceNg);
+  EXPECT_EQ(out.str(),
+            "the device answered NG, but its read of 00000-00000 is FF in all 1 byte: the "
+            "device's blank check and its read disagree\n");
 }
 
 using test::SRec;

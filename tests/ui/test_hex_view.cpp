@@ -262,10 +262,18 @@ TEST_F(DifferenceSummaryTest, HeaderInJapaneseAndInTheCommandLinesEnglish) {
   EXPECT_EQ(view.HeaderText().toStdString(),
             "the device answered NG, but its read of 00000-0001F matches the file in all 32 "
             "bytes: the device's compare and its read disagree");
+  view.ShowDifferences(file, same, 0x1F, 0x1F);
+  EXPECT_EQ(view.HeaderText().toStdString(),
+            "the device answered NG, but its read of 0001F-0001F matches the file in all 1 "
+            "byte: the device's compare and its read disagree");
   ASSERT_TRUE(InstallTranslations(UiLanguage::Japanese));
   view.ShowDifferences(file, same, 0, 0x1F);
   EXPECT_EQ(view.HeaderText().toStdString(),
             "ROMライタの比較は NG でしたが、00000-0001F の読み出しは 32 バイトすべてがファイルと"
+            "一致します: ROMライタの比較と読み出しが食い違っています");
+  view.ShowDifferences(file, same, 0x1F, 0x1F);
+  EXPECT_EQ(view.HeaderText().toStdString(),
+            "ROMライタの比較は NG でしたが、0001F-0001F の読み出しは 1 バイトすべてがファイルと"
             "一致します: ROMライタの比較と読み出しが食い違っています");
 }
 

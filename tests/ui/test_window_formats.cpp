@@ -9,6 +9,7 @@
 
 #include "ImageFormats.h"
 #include "UiTestSupport.h"
+#include "WindowImages.h"
 
 namespace zemb::ui::test {
 namespace {
@@ -236,6 +237,33 @@ TEST_F(WindowFormats, AReadIsSavedInTheFormatTheExtensionOrTheFilterNames) {
       }
     }
     EXPECT_FALSE(f.Button5->isHidden());
+  }
+}
+
+// The chosen filter decides by its pattern: the same entry chosen in a reordered list
+// writes the same format.
+TEST(SaveFormat, FollowsTheChosenFilterNotItsPlaceInTheList) {
+  const std::string hex = "Intel HEX|*.hex|";
+  const std::string srec = "S|*.s19;*.srec;*.mot|";
+  const std::string bin = "Bin|*.bin|";
+  const std::string all = "All|*";
+  const std::string usual = SaveDialogFilter();
+  const std::string reordered = all + "|" + bin + srec + hex.substr(0, hex.size() - 1);
+  const struct {
+    const char* name;
+    const std::string* filter;
+    int index;
+    ImageFormat expected;
+  } cases[] = {
+      {"r", &usual, 1, ImageFormat::IntelHex},     {"r", &usual, 2, ImageFormat::SRecord},
+      {"r", &usual, 3, ImageFormat::Binary},       {"r", &usual, 4, ImageFormat::IntelHex},
+      {"r", &reordered, 1, ImageFormat::IntelHex}, {"r", &reordered, 2, ImageFormat::Binary},
+      {"r", &reordered, 3, ImageFormat::SRecord},  {"r", &reordered, 4, ImageFormat::IntelHex},
+      {"r", &reordered, 9, ImageFormat::IntelHex}, {"r.S19", &reordered, 2, ImageFormat::SRecord},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SaveFormat(c.name, *c.filter, c.index), c.expected)
+        << c.name << " " << *c.filter << " #" << c.index;
   }
 }
 

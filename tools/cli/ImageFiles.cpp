@@ -80,9 +80,7 @@ std::string ReadOutputText(ImageFormat format, const TStrings& received, const S
   }
   // The window's header lines, so that the file loads with its range and type set and a
   // later compare or program needs no range.
-  std::string text = ";MinAdr=" + Hex(start, 4) + "\r\n;MaxAdr=" + Hex(end, 4) + "\r\n";
-  if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
-  text += received.Text();
+  std::string text = ImageHeaderText(true, start, end, typeIndex) + received.Text();
   // A device that left out the end record is taken as it sent the data, but the file ends
   // properly, so that every reader knows it is whole.
   if (!EndsWithHexEndRecord(text)) text += std::string(kHexEofRecord) + "\r\n";
@@ -112,13 +110,8 @@ bool ImageFileText(ImageFormat format, const SparseImage& image, int typeIndex, 
     case ImageFormat::IntelHex:
       break;
   }
-  text.clear();
-  if (!image.Empty()) {
-    text = ";MinAdr=" + Hex(image.MinAddress(), 4) + "\r\n;MaxAdr=" + Hex(image.MaxAddress(), 4) +
-           "\r\n";
-  }
-  if (typeIndex >= 0) text += ";Type=" + std::to_string(typeIndex) + "\r\n";
-  text += WriteIntelHex(image);
+  text = ImageHeaderText(!image.Empty(), image.MinAddress(), image.MaxAddress(), typeIndex) +
+         WriteIntelHex(image);
   return true;
 }
 

@@ -18,15 +18,8 @@ std::string Address(uint32_t value) {
 bool LoadImageOperand(const Options& options, const ImageFormat* given, bool withLines,
                       ImageJob& job, const std::string& bytes, std::string& error) {
   const std::string name = FileDisplayName(job.file);
-  ImageFormat format = given != nullptr ? *given : DetectImageFormat(bytes);
-  // A file named as a text image is read as one, so that a stray binary byte is reported
-  // by its line instead of the whole file going out as a binary image.
-  ImageFormat named = ImageFormat::Binary;
-  if (given == nullptr && format == ImageFormat::Binary &&
-      ((job.file != "-" && ImageFormatFromExtension(job.file, named)) ||
-       FirstRecordFormat(bytes, named))) {
-    format = named;
-  }
+  const ImageFormat format =
+      given != nullptr ? *given : ImageFormatOfFile(job.file == "-" ? "" : job.file, bytes);
   if (format != ImageFormat::Binary) {
     const ReadResult text = CheckTextImage(bytes);
     if (!text) {
@@ -82,8 +75,8 @@ std::string DataOutsideText(const ImageJob& job, uint32_t first, uint32_t last) 
   if (outside.count == 0) return "";
   ImageOrigin origin;
   job.input.image.OriginOf(outside.first, origin);
-  return std::to_string(outside.count) + " data byte" + (outside.count == 1 ? "" : "s") +
-         " outside " + RangeText(first, last) + ", the first at " + Address(outside.first) +
+  return CountText(outside.count, "data byte", "data bytes") + " outside " +
+         RangeText(first, last) + ", the first at " + Address(outside.first) +
          (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
 }
 

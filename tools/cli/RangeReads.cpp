@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "CliLine.h"
+#include "Convert.h"
 #include "ImageDiff.h"
 #include "ImageFiles.h"
 #include "ImageJob.h"
@@ -34,6 +35,15 @@ bool ChipImage(Environment& env, const char* purpose, int32_t start, int32_t end
 void WriteLines(std::ostream& out, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) out << line << '\n';
   out << std::flush;
+}
+
+// A read that finds nothing wrong after the device answered NG: said plainly, still NG.
+int ReadDisagrees(Environment& env, uint32_t first, uint32_t last, const std::string& finding,
+                  const char* operation) {
+  *env.out << "the device answered NG, but its read of " << RangeText(first, last) << " " << finding
+           << ": the device's " << operation << " and its read disagree\n"
+           << std::flush;
+  return kExitDeviceNg;
 }
 
 }  // namespace
@@ -78,11 +88,9 @@ int ReportDifferences(const Options& options, Environment& env, const SparseImag
   const auto last = static_cast<uint32_t>(end);
   const ImageDiffReport report = DiffImages(file, chip, first, last, options.maxListed);
   if (report.differing == 0 && report.missing == 0) {
-    *env.out << "the device answered NG, but its read of " << RangeText(first, last)
-             << " matches the file in all " << report.compared
-             << " bytes: the device's compare and its read disagree\n"
-             << std::flush;
-    return kExitDeviceNg;
+    return ReadDisagrees(env, first, last,
+                         "matches the file in all " + CountText(report.compared, "byte", "bytes"),
+                         "compare");
   }
   WriteLines(*env.out, FormatDiffReport(report));
   return kExitDeviceNg;
@@ -98,11 +106,9 @@ int ReportNotBlank(const Options& options, Environment& env, int32_t start, int3
   const auto last = static_cast<uint32_t>(end);
   const BlankReport report = CheckBlankImage(chip, first, last, options.maxListed);
   if (report.notBlank == 0) {
-    *env.out << "the device answered NG, but its read of " << RangeText(first, last)
-             << " is FF in all " << report.checked
-             << " bytes: the device's blank check and its read disagree\n"
-             << std::flush;
-    return kExitDeviceNg;
+    return ReadDisagrees(env, first, last,
+                         "is FF in all " + CountText(report.checked, "byte", "bytes"),
+                         "blank check");
   }
   WriteLines(*env.out, FormatBlankReport(report));
   return kExitDeviceNg;

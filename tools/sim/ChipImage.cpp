@@ -5,11 +5,15 @@
 
 namespace zemb::sim {
 
-std::vector<std::string> EncodeHexRange(const std::vector<uint8_t>& memory, uint32_t start,
-                                        uint32_t end) {
+SparseImage RangeImage(const std::vector<uint8_t>& memory, uint32_t start, uint32_t end) {
   SparseImage image;
   image.SetRange(start, memory.data() + start, static_cast<size_t>(uint64_t{end} - start + 1));
-  return EncodeIntelHexRecords(image);
+  return image;
+}
+
+std::vector<std::string> EncodeHexRange(const std::vector<uint8_t>& memory, uint32_t start,
+                                        uint32_t end) {
+  return EncodeIntelHexRecords(RangeImage(memory, start, end));
 }
 
 bool LoadImage(std::string_view contents, std::vector<uint8_t>& memory, std::string& error) {

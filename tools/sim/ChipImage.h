@@ -22,6 +22,10 @@ using zemb::kHexExtendedSegment;
 using zemb::kHexStartLinear;
 using zemb::kHexStartSegment;
 using zemb::ParseHexRecord;
+using zemb::SparseImage;
+
+// memory[start..end] as an image, for a read to send. Requires start <= end < memory.size().
+SparseImage RangeImage(const std::vector<uint8_t>& memory, uint32_t start, uint32_t end);
 
 // The data records (type 00, up to 16 bytes each, aligned to 16-byte boundaries) covering
 // memory[start..end], each preceded by a type 04 record whenever the upper 16 address bits

@@ -511,15 +511,17 @@ void SimEngine::Execute(char op, std::string_view args) {
 }
 
 void SimEngine::ExecuteRead(uint32_t start, uint32_t end) {
-  std::vector<uint8_t> memory = Memory(currentType_);
+  // Only the range is taken from the chip; the weak cells in it are changed in that copy.
+  const std::vector<uint8_t>& memory = Memory(currentType_);
+  SparseImage image = RangeImage(memory, start, end);
   // A mask that changes from read to read (1 to 255, never 0) makes every read of a weak
   // cell differ from the one before it, and any nine reads differ from each other.
   const auto mask = static_cast<uint8_t>(readsServed_ % 255 + 1);
   ++readsServed_;
   for (uint32_t address : options_.unstable) {
-    if (address < memory.size()) memory[address] ^= mask;
+    if (address >= start && address <= end) image.Set(address, memory[address] ^ mask);
   }
-  std::vector<std::string> records = EncodeHexRange(memory, start, end);
+  std::vector<std::string> records = EncodeIntelHexRecords(image);
   records.emplace_back(kHexEofRecord);
   for (size_t i = 0; i < records.size(); ++i) {
     int64_t gapUs = i == 0 ? options_.delayMs * 1000 : 0;

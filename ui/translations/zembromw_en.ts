@@ -414,9 +414,12 @@
             <numerusform>, in %n runs: %1</numerusform>
         </translation>
     </message>
-    <message>
-        <source>ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</source>
-        <translation>the device answered NG, but its read of %1 matches the file in all %2 bytes: the device&apos;s compare and its read disagree</translation>
+    <message numerus="yes">
+        <source>ROMライタの比較は NG でしたが、%1 の読み出しは %n バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</source>
+        <translation>
+            <numerusform>the device answered NG, but its read of %1 matches the file in all %n byte: the device&apos;s compare and its read disagree</numerusform>
+            <numerusform>the device answered NG, but its read of %1 matches the file in all %n bytes: the device&apos;s compare and its read disagree</numerusform>
+        </translation>
     </message>
     <message>
         <source>ファイルのバイトは ROM の読み出しにひとつもありません</source>

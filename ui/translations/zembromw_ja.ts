@@ -413,9 +413,11 @@
             <numerusform>（%n か所: %1）</numerusform>
         </translation>
     </message>
-    <message>
-        <source>ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</source>
-        <translation>ROMライタの比較は NG でしたが、%1 の読み出しは %2 バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</translation>
+    <message numerus="yes">
+        <source>ROMライタの比較は NG でしたが、%1 の読み出しは %n バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</source>
+        <translation>
+            <numerusform>ROMライタの比較は NG でしたが、%1 の読み出しは %n バイトすべてがファイルと一致します: ROMライタの比較と読み出しが食い違っています</numerusform>
+        </translation>
     </message>
     <message>
         <source>ファイルのバイトは ROM の読み出しにひとつもありません</source>
