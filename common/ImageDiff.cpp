@@ -157,11 +157,12 @@ std::string EraseVerdict(const ImageDiffReport& report) {
 // The summary line and the line on bytes the read lacked.
 std::vector<std::string> DiffSummaryLines(const ImageDiffReport& report) {
   std::vector<std::string> lines;
-  if (report.differing == 0) {
-    lines.push_back(report.compared == report.missing
-                        ? "no byte of the file was in the chip's read"
-                        : "all " + CountText(report.compared - report.missing, "byte", "bytes") +
-                              " match");
+  const uint64_t matching = report.compared - report.missing;
+  if (report.differing == 0 && matching == 0) {
+    lines.push_back("no byte of the file was in the chip's read");
+  } else if (report.differing == 0) {
+    lines.push_back(matching == 1 ? "the 1 byte matches"
+                                  : "all " + std::to_string(matching) + " bytes match");
   } else {
     lines.push_back(std::to_string(report.differing) + " of " +
                     CountText(report.compared, "byte", "bytes") +

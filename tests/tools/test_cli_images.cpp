@@ -176,7 +176,7 @@ TEST_F(CliImages, RangesWiderThanAnyChipAreRefusedAndInfoLeavesOutTheChecksums) 
                            ": srec, 00000-FFFFFFFF, 2 data bytes; no checksums: the range spans "
                            "4294967296 bytes, more than the 16 MiB they are taken over\n");
   EXPECT_EQ(Run({"info", far, "0", "FF"}), kExitOk);
-  EXPECT_NE(out.str().find("00000-000FF, 1 data bytes, crc32 "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("00000-000FF, 1 data byte, crc32 "), std::string::npos) << out.str();
 }
 
 TEST_F(CliImages, ReadsThatContradictThemselvesOrLackTheEndRecord) {
@@ -300,7 +300,7 @@ TEST_F(CliImages, InfoWithATypeSaysWhetherTheImageFits) {
       {{"-t", "08", "--crop", "0", "7FFF", "info", k40},
        fit32 + "data 0x0000-0x7FFF, 32768 bytes, 100.0% of the chip; fits"},
       {{"info", typed},
-       "fit: 27128 (16 KiB x8): data 0x0000-0x0000, 1 bytes, 0.0% of the chip; fits"},
+       "fit: 27128 (16 KiB x8): data 0x0000-0x0000, 1 byte, 0.0% of the chip; fits"},
       {{"info", k16}, ""},
       {{"-t", "7F", "info", k16}, ""},
   };

@@ -25,8 +25,8 @@ std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t l
   const ImageChecksums sums = ChecksumRange(image, first, last);
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
-  return RangeText(first, last) + ", " + std::to_string(withData) + " data bytes, crc32 " + crc +
-         ", sha1 " + sums.Sha1Hex() + ", sum16 " + Hex(sums.Sum16(), 4);
+  return RangeText(first, last) + ", " + CountText(withData, "data byte", "data bytes") +
+         ", crc32 " + crc + ", sha1 " + sums.Sha1Hex() + ", sum16 " + Hex(sums.Sum16(), 4);
 }
 
 bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, SparseImage& image,

@@ -28,7 +28,7 @@ std::string FitLine(const ImageJob& job) {
                   100.0 * static_cast<double>(image.Count()) / chip.capacity);
     line += "data 0x" + IntToHex(static_cast<int32_t>(image.MinAddress()), 4) + "-0x" +
             IntToHex(static_cast<int32_t>(image.MaxAddress()), 4) + ", " +
-            std::to_string(image.Count()) + " bytes, " + share + " of the chip";
+            CountText(image.Count(), "byte", "bytes") + ", " + share + " of the chip";
   }
   const std::string problem = FitProblem(job);
   return line + (problem.empty() ? "; fits" : "; does not fit: " + problem);

@@ -428,7 +428,7 @@
     <message numerus="yes">
         <source>%n バイトすべてが一致します</source>
         <translation>
-            <numerusform>all %n byte match</numerusform>
+            <numerusform>the %n byte matches</numerusform>
             <numerusform>all %n bytes match</numerusform>
         </translation>
     </message>
