@@ -604,6 +604,12 @@ bool TMemo::EditByKey(QKeyEvent* event) {
   } else {
     const QString text = event->text();
     if (text.isEmpty() || text == QLatin1String("\t")) return false;
+    // Ctrl+1 or Ctrl+Space carry their character but are commands, not typing; AltGr
+    // (Ctrl+Alt) and a format mark typed with Ctrl+Shift are typing.
+    const auto modifiers = event->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    const bool command =
+        modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier);
+    if (command && text.at(0).category() != QChar::Other_Format) return false;
     if (!text.at(0).isPrint() && !text.at(0).isSurrogate()) return false;
     InsertText(text);
   }
@@ -652,11 +658,19 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMemo::inputMethodEvent(QInputMethodEvent* event) {
+  const bool input = !event->commitString().isEmpty() || event->replacementLength() > 0 ||
+                     event->preeditString() != preedit_;
+  // As in Qt's own fields, what the input method starts to give takes the selection's place.
+  if (input && HasSelection()) DeleteSelection();
   if (event->replacementLength() > 0) {
-    const MemoPos from{cursor_.line, cursor_.column + event->replacementStart()};
-    const MemoPos to{cursor_.line, from.column + event->replacementLength()};
-    anchor_ = Clamp(from);
-    cursor_ = Clamp(to);
+    // The range is relative to the cursor and may lie partly or wholly outside the line; it
+    // is cut to the line (in 64 bits: an input method may send any int).
+    const qint64 length = LineLength(cursor_.line);
+    const qint64 start = qint64{cursor_.column} + event->replacementStart();
+    const qint64 from = std::clamp<qint64>(start, 0, length);
+    const qint64 to = std::clamp<qint64>(start + event->replacementLength(), from, length);
+    anchor_ = Clamp({cursor_.line, static_cast<int>(from)});
+    cursor_ = Clamp({cursor_.line, static_cast<int>(to)});
   }
   if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
     InsertText(event->commitString());
@@ -664,7 +678,9 @@ void TMemo::inputMethodEvent(QInputMethodEvent* event) {
   preedit_ = event->preeditString();
   preeditCursor_ = static_cast<int>(preedit_.size());
   for (const auto& attribute : event->attributes()) {
-    if (attribute.type == QInputMethodEvent::Cursor) preeditCursor_ = attribute.start;
+    if (attribute.type == QInputMethodEvent::Cursor) {
+      preeditCursor_ = std::clamp(attribute.start, 0, static_cast<int>(preedit_.size()));
+    }
   }
   viewport()->update();
   event->accept();
@@ -790,13 +806,21 @@ QMenu* TMemo::CreateEditMenu() {
 // --- Painting and the view -------------------------------------------------------------
 
 void TMemo::LayOut(QTextLayout& layout, const QString& text) const {
-  if (text.size() > kShownUnits) {
-    layout.setText(text.left(PairAt(text, kShownUnits - 1) ? kShownUnits - 1 : kShownUnits));
-  } else {
-    layout.setText(text);
+  QString shown = text.size() > kShownUnits
+                      ? text.left(PairAt(text, kShownUnits - 1) ? kShownUnits - 1 : kShownUnits)
+                      : text;
+  // A line or paragraph separator inside a line would end the laid-out line there and hide
+  // the rest; it shows as a sign of its own, one unit as before.
+  for (QChar& c : shown) {
+    if (c == QChar::LineSeparator) c = QChar(0x21B5);
+    if (c == QChar::ParagraphSeparator) c = QChar(0x00B6);
   }
+  layout.setText(shown);
   QTextOption option;
   option.setWrapMode(QTextOption::NoWrap);
+  // Every line reads from the left, as the image's records do; a run of right-to-left
+  // script still reads right to left within it.
+  option.setTextDirection(layoutDirection());
   layout.setTextOption(option);
   layout.setCacheEnabled(true);
   layout.beginLayout();
@@ -883,9 +907,9 @@ void TMemo::paintEvent(QPaintEvent* event) {
     const QString text = LineText(line);
     const QPointF origin(kMargin - hOffset_, y);
     const bool preeditHere = !preedit_.isEmpty() && line == cursor_.line;
-    if (preeditHere) layout.setPreeditArea(cursor_.column, preedit_);
+    // Set before the layout: changing it afterwards throws the laid-out line away.
+    layout.setPreeditArea(preeditHere ? cursor_.column : -1, preeditHere ? preedit_ : QString());
     LayOut(layout, text);
-    if (!preeditHere) layout.setPreeditArea(-1, QString());
     QList<QTextLayout::FormatRange> selections;
     if (HasSelection() && line >= selStart.line && line <= selEnd.line) {
       QTextLayout::FormatRange range;

@@ -29,6 +29,24 @@ class Memo : public ::testing::Test {
     QTest::keyClick(&memo, key, modifiers);
   }
 
+  // Pixels other than the background in the band of a line in view.
+  int Ink(int line) {
+    const QImage image = memo.viewport()->grab().toImage();
+    const QRgb base = memo.viewport()->palette().color(QPalette::Base).rgb();
+    const int height = memo.fontMetrics().lineSpacing();
+    int count = 0;
+    for (int y = TMemo::kMargin + line * height;
+         y < TMemo::kMargin + (line + 1) * height && y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) count += image.pixel(x, y) != base;
+    }
+    return count;
+  }
+
+  int CursorX(MemoPos pos) {
+    memo.SetCursorPos(pos);
+    return memo.inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+  }
+
   TComponent owner;
   QWidget window;
   TMemo memo{&owner, &window};
@@ -192,6 +210,17 @@ TEST_F(Memo, KeysEditAsInATextField) {
        "ab",
        {0, 1}},
       {"tab is not text", "ab", {0, 1}, [](Memo& t) { t.Key(Qt::Key_Tab); }, "ab", {0, 1}},
+      // Keys held with Ctrl are commands even where they carry a character.
+      {"ctrl+digit and ctrl+space type nothing",
+       "ab",
+       {0, 1},
+       [](Memo& t) {
+         t.Key(Qt::Key_1, Qt::ControlModifier);
+         t.Key(Qt::Key_Space, Qt::ControlModifier);
+         t.Key(Qt::Key_Exclam, Qt::ControlModifier | Qt::ShiftModifier);
+       },
+       "ab",
+       {0, 1}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -292,6 +321,20 @@ TEST_F(Memo, AVeryLongLineIsKeptWholeAndEditedAtItsEnd) {
   EXPECT_FALSE(memo.grab().isNull());
 }
 
+// Signs a layout would take as the end of a line, or as a reason to start from the right.
+TEST_F(Memo, EveryLineShowsWholeAndFromTheLeft) {
+  memo.SetText("ab");
+  const int shortInk = Ink(0);
+  for (const char* separator : {"\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+    memo.SetText(std::string("ab") + separator + "zzzzzzzz");
+    EXPECT_GT(Ink(0), 2 * shortInk) << "text after the separator is shown";
+  }
+  // A comment in Hebrew: its ';' stays first, at the left.
+  memo.SetText("; \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
+  EXPECT_LT(CursorX({0, 0}), CursorX({0, 1}));
+  EXPECT_LE(CursorX({0, 0}), TMemo::kMargin + 1);
+}
+
 TEST_F(Memo, TheEditMenuOffersWhatCanBeDone) {
   memo.SetText("ab");
   const auto enabled = [this] {
@@ -323,6 +366,47 @@ TEST_F(Memo, AnInputMethodComposesThenCommits) {
   QApplication::sendEvent(&memo, &commit);
   EXPECT_EQ(memo.Text(), "a日本b");
   EXPECT_EQ(memo.inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
+}
+
+TEST_F(Memo, AnInputMethodIsHeldToTheLine) {
+  // Composing on one line leaves the lines below it painted.
+  memo.SetText("first\r\nsecond\r\nthird");
+  memo.SetCursorPos({0, 1});
+  const int secondInk = Ink(1);
+  QInputMethodEvent compose(QStringLiteral("にほん"), {});
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_EQ(Ink(1), secondInk);
+  QInputMethodEvent done;
+  QApplication::sendEvent(&memo, &done);
+
+  // Composing over a selection takes the selection's place, as typing does.
+  memo.SetText("abcd");
+  memo.SetCursorPos({0, 1});
+  memo.SetCursorPos({0, 3}, true);
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_EQ(memo.Text(), "ad");
+  QApplication::sendEvent(&memo, &done);
+
+  // Replacement ranges reaching outside the line, up to the ends of an int, are cut to it.
+  const struct {
+    int start, length;
+    std::string expected;
+  } ranges[] = {
+      {-1, 1, "X23"},
+      {-5, 3, "X123"},
+      {1, 100, "12X"},
+      {2147483000, 2147483000, "123X"},
+      {-2147483000, 2147483647, "X"},
+  };
+  for (const auto& r : ranges) {
+    SCOPED_TRACE(r.expected);
+    memo.SetText("123");
+    memo.SetCursorPos({0, 1});
+    QInputMethodEvent replace;
+    replace.setCommitString(QStringLiteral("X"), r.start, r.length);
+    QApplication::sendEvent(&memo, &replace);
+    EXPECT_EQ(memo.Text(), r.expected);
+  }
 }
 
 }  // namespace
