@@ -345,6 +345,7 @@ void TMemo::SelectAll() {
   cursor_ = {last, LineLength(last)};
   mergeTyping_ = false;
   viewport()->update();
+  PublishSelection();
 }
 
 void TMemo::Copy() const {
@@ -537,6 +538,7 @@ bool TMemo::MoveByKey(QKeyEvent* event) {
   }
   if (lines == 0) {
     SetCursorPos(target, found->select);
+    if (found->select) PublishSelection();
     return true;
   }
   // Up and down keep the cursor's horizontal place over shorter lines; a page scrolls the
@@ -551,6 +553,7 @@ bool TMemo::MoveByKey(QKeyEvent* event) {
   } else if (!found->select) {
     SetCursorPos(cursor_);
   }
+  if (found->select) PublishSelection();
   goalX_ = goal;
   return true;
 }

@@ -274,6 +274,16 @@ TEST_F(Memo, ClipboardCarriesLinesWithEveryKindOfBreak) {
   QGuiApplication::clipboard()->setText(QString::fromUtf16(u"x\0y", 3));
   Key(Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(memo.Text(), "axyd");
+
+  // Selected by keys, it is what the middle button pastes, where the system has that.
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard->supportsSelection()) {
+    memo.SetCursorPos({0, 0});
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(clipboard->text(QClipboard::Selection), "a");
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(QClipboard::Selection), "axyd");
+  }
 }
 
 TEST_F(Memo, TheMouseSetsTheCursorAndSelects) {
@@ -319,6 +329,43 @@ TEST_F(Memo, AVeryLongLineIsKeptWholeAndEditedAtItsEnd) {
   QTest::keyClicks(&memo, "Z");
   EXPECT_EQ(memo.Text(), longLine + "Z\r\nnext");
   EXPECT_FALSE(memo.grab().isNull());
+}
+
+// The line list changed under a selection, a very long line selected and composed on, a
+// memo of no size: the cursor stays in the text and painting and editing go on.
+TEST_F(Memo, EditingSurvivesTheTextAndTheViewChangingUnderIt) {
+  memo.SetText("ab\r\ncd\r\nef");
+  memo.SetCursorPos({0, 1});
+  memo.SetCursorPos({2, 2}, true);
+  lines.Add("read");  // a read adding a line keeps the selection
+  EXPECT_EQ(memo.SelectedText(), "b\ncd\nef");
+  lines.Delete(3);
+  lines.Delete(2);
+  lines.Delete(1);
+  EXPECT_EQ(memo.SelectedText(), "b\n");  // to the empty line after the last break
+  QTest::keyClicks(&memo, "X");
+  EXPECT_EQ(memo.Text(), "aX");
+
+  const std::string longLine(3 * TMemo::kShownUnits, 'a');
+  memo.SetText(longLine);
+  memo.SelectAll();
+  EXPECT_FALSE(memo.grab().isNull());
+  memo.SetCursorPos({0, 3 * TMemo::kShownUnits});
+  QInputMethodEvent compose(QStringLiteral("にほん"), {});
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_FALSE(memo.grab().isNull());
+  QInputMethodEvent commit;
+  commit.setCommitString(QStringLiteral("日本"));
+  QApplication::sendEvent(&memo, &commit);
+  EXPECT_EQ(memo.Text(), longLine + "日本");
+
+  memo.resize(0, 0);
+  memo.SetText("1\r\n2\r\n3");
+  Key(Qt::Key_PageDown);
+  Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+  QTest::keyClicks(&memo, "x");
+  EXPECT_EQ(memo.Text(), "1\r\nx");
+  memo.repaint();
 }
 
 // Signs a layout would take as the end of a line, or as a reason to start from the right.
