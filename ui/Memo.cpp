@@ -278,7 +278,9 @@ void TMemo::Replace(MemoPos from, MemoPos to, QStringView text, bool typing) {
       undo_.pop_back();
     }
   }
-  cursor_ = anchor_ = after;
+  // Units that stood for stray bytes may have joined with their neighbours into one
+  // character, leaving the line shorter than the text put in.
+  cursor_ = anchor_ = Clamp(after);
   goalX_ = -1;
   Changed();
   EnsureCursorVisible();
@@ -716,6 +718,13 @@ QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
 
 void TMemo::mousePressEvent(QMouseEvent* event) {
   const QPoint point = event->position().toPoint();
+  if (!preedit_.isEmpty()) {
+    // A click ends the composing where it stands, as in Qt's own fields: the input method
+    // commits it, or it goes.
+    QGuiApplication::inputMethod()->commit();
+    preedit_.clear();
+    viewport()->update();
+  }
   if (event->button() == Qt::LeftButton) {
     SetCursorPos(PosAt(point), (event->modifiers() & Qt::ShiftModifier) != 0);
     dragging_ = true;
@@ -775,7 +784,11 @@ void TMemo::PublishSelection() const {
 
 void TMemo::contextMenuEvent(QContextMenuEvent* event) {
   std::unique_ptr<QMenu> menu(CreateEditMenu());
-  menu->exec(event->globalPos());
+  // Opened by the menu key: at the cursor, not wherever the mouse happens to be.
+  const QPoint at = event->reason() == QContextMenuEvent::Mouse
+                        ? event->globalPos()
+                        : viewport()->mapToGlobal(CursorRect().bottomLeft());
+  menu->exec(at);
 }
 
 QMenu* TMemo::CreateEditMenu() {

@@ -274,6 +274,12 @@ TEST_F(Memo, ClipboardCarriesLinesWithEveryKindOfBreak) {
   QGuiApplication::clipboard()->setText(QString::fromUtf16(u"x\0y", 3));
   Key(Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(memo.Text(), "axyd");
+  // Units standing for stray bytes that make one character once together.
+  memo.SetText("");
+  QGuiApplication::clipboard()->setText(QString::fromUtf16(u"\xDCC3\xDCA9", 2));
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "\xC3\xA9");
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{0, 1}));
 
   // Selected by keys, it is what the middle button pastes, where the system has that.
   QClipboard* clipboard = QGuiApplication::clipboard();
@@ -423,6 +429,14 @@ TEST_F(Memo, AnInputMethodIsHeldToTheLine) {
   QInputMethodEvent compose(QStringLiteral("にほん"), {});
   QApplication::sendEvent(&memo, &compose);
   EXPECT_EQ(Ink(1), secondInk);
+  // A click elsewhere ends it: nothing of it is left to show.
+  const int thirdInk = Ink(2);
+  const int lineHeight = memo.fontMetrics().lineSpacing();
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {},
+                    QPoint(TMemo::kMargin, TMemo::kMargin + 2 * lineHeight + lineHeight / 2));
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{2, 0}));
+  EXPECT_LE(Ink(2), thirdInk + lineHeight);  // the line and the cursor
+  EXPECT_EQ(memo.Text(), "first\r\nsecond\r\nthird");
   QInputMethodEvent done;
   QApplication::sendEvent(&memo, &done);
 
