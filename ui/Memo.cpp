@@ -101,6 +101,7 @@ std::string TMemoStrings::Get(int index) const {
 
 void TMemoStrings::Add(const std::string& line) {
   // Appended after the last line break; a last line without one gets one first.
+  memo_->ForgetDecoded();
   auto& blocks = memo_->blocks_;
   if (blocks.back().empty()) {
     blocks.back() = line;
@@ -112,6 +113,7 @@ void TMemoStrings::Add(const std::string& line) {
 }
 
 void TMemoStrings::Clear() {
+  memo_->ForgetDecoded();
   memo_->blocks_.assign(1, std::string());
   memo_->SetCursorPos({});
   memo_->ChangedFromCode();
@@ -121,6 +123,7 @@ void TMemoStrings::Delete(int index) {
   if (index < 0 || index >= Count()) {
     throw std::out_of_range("line index " + std::to_string(index) + " out of bounds");
   }
+  memo_->ForgetDecoded();
   auto& blocks = memo_->blocks_;
   blocks.erase(blocks.begin() + index);
   if (static_cast<size_t>(index) == blocks.size()) blocks.emplace_back();
@@ -128,6 +131,7 @@ void TMemoStrings::Delete(int index) {
 }
 
 void TMemoStrings::SetLines(std::vector<std::string> lines) {
+  memo_->ForgetDecoded();
   memo_->blocks_ = std::move(lines);
   memo_->blocks_.emplace_back();
   memo_->SetCursorPos({});
@@ -170,13 +174,20 @@ std::string TMemo::Text() const {
 }
 
 void TMemo::SetText(const std::string& value) {
+  ForgetDecoded();
   blocks_ = SplitBlocks(value);
   SetCursorPos({});
   ChangedFromCode();
 }
 
 QString TMemo::LineText(int line) const {
-  return BytesToMemoText(blocks_.at(static_cast<size_t>(line)));
+  // One key decodes its line several times over (to clamp, to move, to lay out, to paint);
+  // the last line decoded is kept, which makes that once even for a line of megabytes.
+  if (line != decodedLine_) {
+    decoded_ = BytesToMemoText(blocks_.at(static_cast<size_t>(line)));
+    decodedLine_ = line;
+  }
+  return decoded_;
 }
 
 QString TMemo::SelectedText() const {
@@ -219,6 +230,7 @@ int TMemo::TopLine() const {
 // --- Editing ---------------------------------------------------------------------------
 
 std::vector<std::string> TMemo::SwapLines(int first, int count, std::vector<std::string> lines) {
+  ForgetDecoded();
   const auto begin = blocks_.begin() + first;
   std::vector<std::string> out(std::make_move_iterator(begin),
                                std::make_move_iterator(begin + count));

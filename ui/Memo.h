@@ -155,6 +155,11 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   void EndUpdate();
 
   int LineLength(int line) const { return static_cast<int>(LineText(line).size()); }
+  // Every change of blocks_ calls this first: the line LineText keeps decoded is gone.
+  void ForgetDecoded() {
+    decodedLine_ = -1;
+    decoded_.clear();
+  }
   MemoPos Clamp(MemoPos pos) const;
   MemoPos SelectionStart() const { return cursor_ < anchor_ ? cursor_ : anchor_; }
   MemoPos SelectionEnd() const { return cursor_ < anchor_ ? anchor_ : cursor_; }
@@ -186,6 +191,8 @@ class TMemo : public QAbstractScrollArea, public TComponent {
 
   TMemoStrings lines_;
   std::vector<std::string> blocks_{std::string()};
+  mutable int decodedLine_ = -1;
+  mutable QString decoded_;
   MemoPos cursor_, anchor_;
   // The horizontal place the cursor keeps over lines of other lengths, -1 when unset.
   int goalX_ = -1;
