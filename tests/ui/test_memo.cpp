@@ -80,6 +80,37 @@ TEST_F(Memo, TheLineListIsTheTextWithoutTheEmptyBlockAfterTheLastBreak) {
   EXPECT_EQ(lines.Count(), 4);
 }
 
+// Every change, from code or by the user, shows at once in the line the memo shows.
+TEST_F(Memo, TheLinesShownFollowEveryChange) {
+  const std::function<void(Memo&)> changes[] = {
+      [](Memo& t) { t.lines.Add("added"); },
+      [](Memo& t) { t.lines.Delete(1); },
+      [](Memo& t) { t.lines.Delete(0); },
+      [](Memo& t) {
+        t.lines.SetLines({"one", "two"});
+      },
+      [](Memo& t) { t.lines.Clear(); },
+      [](Memo& t) { t.memo.SetText("x\r\ny"); },
+      [](Memo& t) { QTest::keyClicks(&t.memo, "k"); },
+      [](Memo& t) { t.memo.Undo(); },
+      [](Memo& t) { t.memo.Redo(); },
+  };
+  int step = 0;
+  for (const auto& change : changes) {
+    SCOPED_TRACE(step++);
+    memo.SetText("ab\r\ncd\r\n");
+    memo.SetCursorPos({2, 0});
+    memo.SetCursorPos({1, 1});
+    QTest::keyClicks(&memo, "z");
+    memo.SetCursorPos({2, 0});  // the memo has just looked at the lines around the cursor
+    change(*this);
+    for (int i = 0; i < memo.BlockCount(); ++i) {
+      const std::string held = i < lines.Count() ? lines.Get(i) : "";
+      EXPECT_EQ(memo.LineText(i), QString::fromStdString(held)) << i;
+    }
+  }
+}
+
 TEST_F(Memo, ChangesInsideAnUpdateAreHeardOnceAtItsEnd) {
   {
     TStringsUpdate update(&lines);
