@@ -359,7 +359,7 @@ void TMemo::SelectAll() {
   cursor_ = {last, LineLength(last)};
   mergeTyping_ = false;
   viewport()->update();
-  PublishSelection();
+  PublishSelectionSoon();
 }
 
 void TMemo::Copy() const {
@@ -552,7 +552,7 @@ bool TMemo::MoveByKey(QKeyEvent* event) {
   }
   if (lines == 0) {
     SetCursorPos(target, found->select);
-    if (found->select) PublishSelection();
+    if (found->select) PublishSelectionSoon();
     return true;
   }
   // Up and down keep the cursor's horizontal place over shorter lines; a page scrolls the
@@ -567,7 +567,7 @@ bool TMemo::MoveByKey(QKeyEvent* event) {
   } else if (!found->select) {
     SetCursorPos(cursor_);
   }
-  if (found->select) PublishSelection();
+  if (found->select) PublishSelectionSoon();
   goalX_ = goal;
   return true;
 }
@@ -785,6 +785,11 @@ void TMemo::ScrollForDrag() {
     return;
   }
   SetCursorPos(PosAt(dragPoint_), true);
+}
+
+void TMemo::PublishSelectionSoon() {
+  // A key held down over a large selection would copy it out at every repeat.
+  if (QGuiApplication::clipboard()->supportsSelection()) selectionTimer_.start(100, this);
 }
 
 void TMemo::PublishSelection() const {
@@ -1016,6 +1021,9 @@ void TMemo::timerEvent(QTimerEvent* event) {
     viewport()->update(CursorRect().adjusted(-2, 0, 2, 0));
   } else if (event->timerId() == dragTimer_.timerId()) {
     ScrollForDrag();
+  } else if (event->timerId() == selectionTimer_.timerId()) {
+    selectionTimer_.stop();
+    PublishSelection();
   } else {
     QAbstractScrollArea::timerEvent(event);
   }

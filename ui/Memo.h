@@ -187,6 +187,8 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   void RestartBlink();
   // Puts the selection where the middle button pastes it (X11).
   void PublishSelection() const;
+  // The same once the selection has stopped changing for a moment.
+  void PublishSelectionSoon();
   void ScrollForDrag();
 
   TMemoStrings lines_;
@@ -209,6 +211,7 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   QPoint dragPoint_;
   QBasicTimer blinkTimer_;
   QBasicTimer dragTimer_;
+  QBasicTimer selectionTimer_;
 };
 
 }  // namespace zemb::ui
