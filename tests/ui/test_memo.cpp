@@ -244,6 +244,26 @@ TEST_F(Memo, KeysEditAsInATextField) {
        "ab",
        {0, 1}},
       {"tab is not text", "ab", {0, 1}, [](Memo& t) { t.Key(Qt::Key_Tab); }, "ab", {0, 1}},
+      {"ctrl+backspace and ctrl+delete take words",
+       "one two three",
+       {0, 7},
+       [](Memo& t) {
+         t.Key(Qt::Key_Backspace, Qt::ControlModifier);
+         t.Key(Qt::Key_Delete, Qt::ControlModifier);
+       },
+       "one three",
+       {0, 4}},
+      {"shift+delete cuts, shift+insert pastes",
+       "abc",
+       {0, 0},
+       [](Memo& t) {
+         t.Key(Qt::Key_Right, Qt::ShiftModifier);
+         t.Key(Qt::Key_Delete, Qt::ShiftModifier);
+         t.Key(Qt::Key_End);
+         t.Key(Qt::Key_Insert, Qt::ShiftModifier);
+       },
+       "bca",
+       {0, 3}},
       // Keys held with Ctrl are commands even where they carry a character.
       {"ctrl+digit and ctrl+space type nothing",
        "ab",
