@@ -801,11 +801,7 @@ void TMemo::PublishSelection() const {
 
 void TMemo::contextMenuEvent(QContextMenuEvent* event) {
   std::unique_ptr<QMenu> menu(CreateEditMenu());
-  // Opened by the menu key: at the cursor, not wherever the mouse happens to be.
-  const QPoint at = event->reason() == QContextMenuEvent::Mouse
-                        ? event->globalPos()
-                        : viewport()->mapToGlobal(CursorRect().bottomLeft());
-  menu->exec(at);
+  menu->exec(event->globalPos());
 }
 
 QMenu* TMemo::CreateEditMenu() {
