@@ -8,6 +8,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
@@ -737,7 +738,20 @@ void TMemo::mousePressEvent(QMouseEvent* event) {
     preedit_.clear();
     viewport()->update();
   }
-  if (event->button() == Qt::LeftButton) {
+  const bool tripleClick =
+      tripleClickArmed_ &&
+      event->timestamp() - doubleClickTime_ <
+          static_cast<ulong>(QApplication::doubleClickInterval()) &&
+      (point - doubleClickPoint_).manhattanLength() < QApplication::startDragDistance();
+  tripleClickArmed_ = false;
+  if (event->button() == Qt::LeftButton && tripleClick &&
+      !(event->modifiers() & Qt::ShiftModifier)) {
+    // A third click selects the line.
+    const MemoPos at = PosAt(point);
+    SetCursorPos({at.line, 0});
+    SetCursorPos({at.line, LineLength(at.line)}, true);
+    PublishSelection();
+  } else if (event->button() == Qt::LeftButton) {
     SetCursorPos(PosAt(point), (event->modifiers() & Qt::ShiftModifier) != 0);
     dragging_ = true;
     dragPoint_ = point;
@@ -777,6 +791,9 @@ void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
   SetCursorPos(start);
   SetCursorPos(end, true);
   PublishSelection();
+  tripleClickArmed_ = true;
+  doubleClickTime_ = event->timestamp();
+  doubleClickPoint_ = event->position().toPoint();
 }
 
 void TMemo::ScrollForDrag() {
@@ -824,7 +841,9 @@ QMenu* TMemo::CreateEditMenu() {
   menu->addSeparator();
   add("Cu&t", QKeySequence::Cut, HasSelection(), [this] { Cut(); });
   add("&Copy", QKeySequence::Copy, HasSelection(), [this] { Copy(); });
-  add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+  // Asking for the type, not the text: the clipboard may hold megabytes.
+  const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+  add("&Paste", QKeySequence::Paste, clipboard != nullptr && clipboard->hasText(),
       [this] { Paste(); });
   add("Delete", QKeySequence::UnknownKey, HasSelection(), [this] { DeleteSelection(); });
   menu->addSeparator();

@@ -209,6 +209,10 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   bool blinkOn_ = true;
   bool dragging_ = false;
   QPoint dragPoint_;
+  // A press soon after a double-click, near it, is a triple click.
+  bool tripleClickArmed_ = false;
+  ulong doubleClickTime_ = 0;
+  QPoint doubleClickPoint_;
   QBasicTimer blinkTimer_;
   QBasicTimer dragTimer_;
   QBasicTimer selectionTimer_;

@@ -362,6 +362,9 @@ TEST_F(Memo, TheMouseSetsTheCursorAndSelects) {
   QTest::mouseDClick(memo.viewport(), Qt::LeftButton, {},
                      QPoint(wordX, TMemo::kMargin + lineHeight + lineHeight / 2));
   EXPECT_EQ(memo.SelectedText(), "word");
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {},
+                    QPoint(wordX, TMemo::kMargin + lineHeight + lineHeight / 2));
+  EXPECT_EQ(memo.SelectedText(), "second word here");
 }
 
 TEST_F(Memo, TheViewScrollsOverEveryLineAndFollowsTheCursor) {
