@@ -909,7 +909,20 @@ MemoPos TMemo::PosAt(const QPoint& point) const {
 }
 
 QRect TMemo::CursorRect() const {
-  const int x = kMargin - hOffset_ + ColumnX(cursor_.line, cursor_.column);
+  int textX = ColumnX(cursor_.line, cursor_.column);
+  if (!preedit_.isEmpty()) {
+    // Inside the text being composed, where the input method puts its own cursor (and so
+    // its list of candidates).
+    QTextLayout layout(QString(), font(), viewport());
+    layout.setPreeditArea(cursor_.column, preedit_);
+    LayOut(layout, LineText(cursor_.line));
+    const QTextLine textLine = layout.lineAt(0);
+    const int shown = static_cast<int>(layout.text().size());
+    if (textLine.isValid()) {
+      textX = qRound(textLine.cursorToX(std::min(cursor_.column, shown) + preeditCursor_));
+    }
+  }
+  const int x = kMargin - hOffset_ + textX;
   const int y = kMargin + (cursor_.line - TopLine()) * LineHeight();
   return {x, y, 1, LineHeight()};
 }

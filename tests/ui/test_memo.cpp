@@ -470,9 +470,12 @@ TEST_F(Memo, TheEditMenuOffersWhatCanBeDone) {
 TEST_F(Memo, AnInputMethodComposesThenCommits) {
   memo.SetText("ab");
   memo.SetCursorPos({0, 1});
+  const int cursorX = memo.inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
   QInputMethodEvent compose(QStringLiteral("にほん"), {});
   QApplication::sendEvent(&memo, &compose);
   EXPECT_EQ(memo.Text(), "ab");  // composing changes nothing yet
+  // The input method's cursor stands behind what it composes.
+  EXPECT_GT(memo.inputMethodQuery(Qt::ImCursorRectangle).toRect().x(), cursorX + 10);
   EXPECT_FALSE(memo.grab().isNull());
   QInputMethodEvent commit;
   commit.setCommitString(QStringLiteral("日本"));
