@@ -8,6 +8,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleHints>
@@ -101,6 +102,7 @@ std::string TMemoStrings::Get(int index) const {
 
 void TMemoStrings::Add(const std::string& line) {
   // Appended after the last line break; a last line without one gets one first.
+  memo_->ForgetDecoded();
   auto& blocks = memo_->blocks_;
   if (blocks.back().empty()) {
     blocks.back() = line;
@@ -112,6 +114,7 @@ void TMemoStrings::Add(const std::string& line) {
 }
 
 void TMemoStrings::Clear() {
+  memo_->ForgetDecoded();
   memo_->blocks_.assign(1, std::string());
   memo_->SetCursorPos({});
   memo_->ChangedFromCode();
@@ -121,6 +124,7 @@ void TMemoStrings::Delete(int index) {
   if (index < 0 || index >= Count()) {
     throw std::out_of_range("line index " + std::to_string(index) + " out of bounds");
   }
+  memo_->ForgetDecoded();
   auto& blocks = memo_->blocks_;
   blocks.erase(blocks.begin() + index);
   if (static_cast<size_t>(index) == blocks.size()) blocks.emplace_back();
@@ -128,6 +132,7 @@ void TMemoStrings::Delete(int index) {
 }
 
 void TMemoStrings::SetLines(std::vector<std::string> lines) {
+  memo_->ForgetDecoded();
   memo_->blocks_ = std::move(lines);
   memo_->blocks_.emplace_back();
   memo_->SetCursorPos({});
@@ -170,13 +175,20 @@ std::string TMemo::Text() const {
 }
 
 void TMemo::SetText(const std::string& value) {
+  ForgetDecoded();
   blocks_ = SplitBlocks(value);
   SetCursorPos({});
   ChangedFromCode();
 }
 
 QString TMemo::LineText(int line) const {
-  return BytesToMemoText(blocks_.at(static_cast<size_t>(line)));
+  // One key decodes its line several times over (to clamp, to move, to lay out, to paint);
+  // the last line decoded is kept, which makes that once even for a line of megabytes.
+  if (line != decodedLine_) {
+    decoded_ = BytesToMemoText(blocks_.at(static_cast<size_t>(line)));
+    decodedLine_ = line;
+  }
+  return decoded_;
 }
 
 QString TMemo::SelectedText() const {
@@ -219,6 +231,7 @@ int TMemo::TopLine() const {
 // --- Editing ---------------------------------------------------------------------------
 
 std::vector<std::string> TMemo::SwapLines(int first, int count, std::vector<std::string> lines) {
+  ForgetDecoded();
   const auto begin = blocks_.begin() + first;
   std::vector<std::string> out(std::make_move_iterator(begin),
                                std::make_move_iterator(begin + count));
@@ -278,7 +291,9 @@ void TMemo::Replace(MemoPos from, MemoPos to, QStringView text, bool typing) {
       undo_.pop_back();
     }
   }
-  cursor_ = anchor_ = after;
+  // Units that stood for stray bytes may have joined with their neighbours into one
+  // character, leaving the line shorter than the text put in.
+  cursor_ = anchor_ = Clamp(after);
   goalX_ = -1;
   Changed();
   EnsureCursorVisible();
@@ -345,6 +360,7 @@ void TMemo::SelectAll() {
   cursor_ = {last, LineLength(last)};
   mergeTyping_ = false;
   viewport()->update();
+  PublishSelectionSoon();
 }
 
 void TMemo::Copy() const {
@@ -537,6 +553,7 @@ bool TMemo::MoveByKey(QKeyEvent* event) {
   }
   if (lines == 0) {
     SetCursorPos(target, found->select);
+    if (found->select) PublishSelectionSoon();
     return true;
   }
   // Up and down keep the cursor's horizontal place over shorter lines; a page scrolls the
@@ -551,6 +568,7 @@ bool TMemo::MoveByKey(QKeyEvent* event) {
   } else if (!found->select) {
     SetCursorPos(cursor_);
   }
+  if (found->select) PublishSelectionSoon();
   goalX_ = goal;
   return true;
 }
@@ -604,6 +622,12 @@ bool TMemo::EditByKey(QKeyEvent* event) {
   } else {
     const QString text = event->text();
     if (text.isEmpty() || text == QLatin1String("\t")) return false;
+    // Ctrl+1 or Ctrl+Space carry their character but are commands, not typing; AltGr
+    // (Ctrl+Alt) and a format mark typed with Ctrl+Shift are typing.
+    const auto modifiers = event->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
+    const bool command =
+        modifiers == Qt::ControlModifier || modifiers == (Qt::ControlModifier | Qt::ShiftModifier);
+    if (command && text.at(0).category() != QChar::Other_Format) return false;
     if (!text.at(0).isPrint() && !text.at(0).isSurrogate()) return false;
     InsertText(text);
   }
@@ -652,11 +676,19 @@ void TMemo::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMemo::inputMethodEvent(QInputMethodEvent* event) {
+  const bool input = !event->commitString().isEmpty() || event->replacementLength() > 0 ||
+                     event->preeditString() != preedit_;
+  // As in Qt's own fields, what the input method starts to give takes the selection's place.
+  if (input && HasSelection()) DeleteSelection();
   if (event->replacementLength() > 0) {
-    const MemoPos from{cursor_.line, cursor_.column + event->replacementStart()};
-    const MemoPos to{cursor_.line, from.column + event->replacementLength()};
-    anchor_ = Clamp(from);
-    cursor_ = Clamp(to);
+    // The range is relative to the cursor and may lie partly or wholly outside the line; it
+    // is cut to the line (in 64 bits: an input method may send any int).
+    const qint64 length = LineLength(cursor_.line);
+    const qint64 start = qint64{cursor_.column} + event->replacementStart();
+    const qint64 from = std::clamp<qint64>(start, 0, length);
+    const qint64 to = std::clamp<qint64>(start + event->replacementLength(), from, length);
+    anchor_ = Clamp({cursor_.line, static_cast<int>(from)});
+    cursor_ = Clamp({cursor_.line, static_cast<int>(to)});
   }
   if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
     InsertText(event->commitString());
@@ -664,7 +696,9 @@ void TMemo::inputMethodEvent(QInputMethodEvent* event) {
   preedit_ = event->preeditString();
   preeditCursor_ = static_cast<int>(preedit_.size());
   for (const auto& attribute : event->attributes()) {
-    if (attribute.type == QInputMethodEvent::Cursor) preeditCursor_ = attribute.start;
+    if (attribute.type == QInputMethodEvent::Cursor) {
+      preeditCursor_ = std::clamp(attribute.start, 0, static_cast<int>(preedit_.size()));
+    }
   }
   viewport()->update();
   event->accept();
@@ -697,7 +731,27 @@ QVariant TMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
 
 void TMemo::mousePressEvent(QMouseEvent* event) {
   const QPoint point = event->position().toPoint();
-  if (event->button() == Qt::LeftButton) {
+  if (!preedit_.isEmpty()) {
+    // A click ends the composing where it stands, as in Qt's own fields: the input method
+    // commits it, or it goes.
+    QGuiApplication::inputMethod()->commit();
+    preedit_.clear();
+    viewport()->update();
+  }
+  const bool tripleClick =
+      tripleClickArmed_ &&
+      event->timestamp() - doubleClickTime_ <
+          static_cast<ulong>(QApplication::doubleClickInterval()) &&
+      (point - doubleClickPoint_).manhattanLength() < QApplication::startDragDistance();
+  tripleClickArmed_ = false;
+  if (event->button() == Qt::LeftButton && tripleClick &&
+      !(event->modifiers() & Qt::ShiftModifier)) {
+    // A third click selects the line.
+    const MemoPos at = PosAt(point);
+    SetCursorPos({at.line, 0});
+    SetCursorPos({at.line, LineLength(at.line)}, true);
+    PublishSelection();
+  } else if (event->button() == Qt::LeftButton) {
     SetCursorPos(PosAt(point), (event->modifiers() & Qt::ShiftModifier) != 0);
     dragging_ = true;
     dragPoint_ = point;
@@ -737,6 +791,9 @@ void TMemo::mouseDoubleClickEvent(QMouseEvent* event) {
   SetCursorPos(start);
   SetCursorPos(end, true);
   PublishSelection();
+  tripleClickArmed_ = true;
+  doubleClickTime_ = event->timestamp();
+  doubleClickPoint_ = event->position().toPoint();
 }
 
 void TMemo::ScrollForDrag() {
@@ -745,6 +802,11 @@ void TMemo::ScrollForDrag() {
     return;
   }
   SetCursorPos(PosAt(dragPoint_), true);
+}
+
+void TMemo::PublishSelectionSoon() {
+  // A key held down over a large selection would copy it out at every repeat.
+  if (QGuiApplication::clipboard()->supportsSelection()) selectionTimer_.start(100, this);
 }
 
 void TMemo::PublishSelection() const {
@@ -779,7 +841,9 @@ QMenu* TMemo::CreateEditMenu() {
   menu->addSeparator();
   add("Cu&t", QKeySequence::Cut, HasSelection(), [this] { Cut(); });
   add("&Copy", QKeySequence::Copy, HasSelection(), [this] { Copy(); });
-  add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(),
+  // Asking for the type, not the text: the clipboard may hold megabytes.
+  const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+  add("&Paste", QKeySequence::Paste, clipboard != nullptr && clipboard->hasText(),
       [this] { Paste(); });
   add("Delete", QKeySequence::UnknownKey, HasSelection(), [this] { DeleteSelection(); });
   menu->addSeparator();
@@ -790,13 +854,21 @@ QMenu* TMemo::CreateEditMenu() {
 // --- Painting and the view -------------------------------------------------------------
 
 void TMemo::LayOut(QTextLayout& layout, const QString& text) const {
-  if (text.size() > kShownUnits) {
-    layout.setText(text.left(PairAt(text, kShownUnits - 1) ? kShownUnits - 1 : kShownUnits));
-  } else {
-    layout.setText(text);
+  QString shown = text.size() > kShownUnits
+                      ? text.left(PairAt(text, kShownUnits - 1) ? kShownUnits - 1 : kShownUnits)
+                      : text;
+  // A line or paragraph separator inside a line would end the laid-out line there and hide
+  // the rest; it shows as a sign of its own, one unit as before.
+  for (QChar& c : shown) {
+    if (c == QChar::LineSeparator) c = QChar(0x21B5);
+    if (c == QChar::ParagraphSeparator) c = QChar(0x00B6);
   }
+  layout.setText(shown);
   QTextOption option;
   option.setWrapMode(QTextOption::NoWrap);
+  // Every line reads from the left, as the image's records do; a run of right-to-left
+  // script still reads right to left within it.
+  option.setTextDirection(layoutDirection());
   layout.setTextOption(option);
   layout.setCacheEnabled(true);
   layout.beginLayout();
@@ -837,7 +909,20 @@ MemoPos TMemo::PosAt(const QPoint& point) const {
 }
 
 QRect TMemo::CursorRect() const {
-  const int x = kMargin - hOffset_ + ColumnX(cursor_.line, cursor_.column);
+  int textX = ColumnX(cursor_.line, cursor_.column);
+  if (!preedit_.isEmpty()) {
+    // Inside the text being composed, where the input method puts its own cursor (and so
+    // its list of candidates).
+    QTextLayout layout(QString(), font(), viewport());
+    layout.setPreeditArea(cursor_.column, preedit_);
+    LayOut(layout, LineText(cursor_.line));
+    const QTextLine textLine = layout.lineAt(0);
+    const int shown = static_cast<int>(layout.text().size());
+    if (textLine.isValid()) {
+      textX = qRound(textLine.cursorToX(std::min(cursor_.column, shown) + preeditCursor_));
+    }
+  }
+  const int x = kMargin - hOffset_ + textX;
   const int y = kMargin + (cursor_.line - TopLine()) * LineHeight();
   return {x, y, 1, LineHeight()};
 }
@@ -883,9 +968,9 @@ void TMemo::paintEvent(QPaintEvent* event) {
     const QString text = LineText(line);
     const QPointF origin(kMargin - hOffset_, y);
     const bool preeditHere = !preedit_.isEmpty() && line == cursor_.line;
-    if (preeditHere) layout.setPreeditArea(cursor_.column, preedit_);
+    // Set before the layout: changing it afterwards throws the laid-out line away.
+    layout.setPreeditArea(preeditHere ? cursor_.column : -1, preeditHere ? preedit_ : QString());
     LayOut(layout, text);
-    if (!preeditHere) layout.setPreeditArea(-1, QString());
     QList<QTextLayout::FormatRange> selections;
     if (HasSelection() && line >= selStart.line && line <= selEnd.line) {
       QTextLayout::FormatRange range;
@@ -964,6 +1049,9 @@ void TMemo::timerEvent(QTimerEvent* event) {
     viewport()->update(CursorRect().adjusted(-2, 0, 2, 0));
   } else if (event->timerId() == dragTimer_.timerId()) {
     ScrollForDrag();
+  } else if (event->timerId() == selectionTimer_.timerId()) {
+    selectionTimer_.stop();
+    PublishSelection();
   } else {
     QAbstractScrollArea::timerEvent(event);
   }

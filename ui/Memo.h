@@ -155,6 +155,11 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   void EndUpdate();
 
   int LineLength(int line) const { return static_cast<int>(LineText(line).size()); }
+  // Every change of blocks_ calls this first: the line LineText keeps decoded is gone.
+  void ForgetDecoded() {
+    decodedLine_ = -1;
+    decoded_.clear();
+  }
   MemoPos Clamp(MemoPos pos) const;
   MemoPos SelectionStart() const { return cursor_ < anchor_ ? cursor_ : anchor_; }
   MemoPos SelectionEnd() const { return cursor_ < anchor_ ? anchor_ : cursor_; }
@@ -182,10 +187,14 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   void RestartBlink();
   // Puts the selection where the middle button pastes it (X11).
   void PublishSelection() const;
+  // The same once the selection has stopped changing for a moment.
+  void PublishSelectionSoon();
   void ScrollForDrag();
 
   TMemoStrings lines_;
   std::vector<std::string> blocks_{std::string()};
+  mutable int decodedLine_ = -1;
+  mutable QString decoded_;
   MemoPos cursor_, anchor_;
   // The horizontal place the cursor keeps over lines of other lengths, -1 when unset.
   int goalX_ = -1;
@@ -200,8 +209,13 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   bool blinkOn_ = true;
   bool dragging_ = false;
   QPoint dragPoint_;
+  // A press soon after a double-click, near it, is a triple click.
+  bool tripleClickArmed_ = false;
+  ulong doubleClickTime_ = 0;
+  QPoint doubleClickPoint_;
   QBasicTimer blinkTimer_;
   QBasicTimer dragTimer_;
+  QBasicTimer selectionTimer_;
 };
 
 }  // namespace zemb::ui

@@ -29,6 +29,24 @@ class Memo : public ::testing::Test {
     QTest::keyClick(&memo, key, modifiers);
   }
 
+  // Pixels other than the background in the band of a line in view.
+  int Ink(int line) {
+    const QImage image = memo.viewport()->grab().toImage();
+    const QRgb base = memo.viewport()->palette().color(QPalette::Base).rgb();
+    const int height = memo.fontMetrics().lineSpacing();
+    int count = 0;
+    for (int y = TMemo::kMargin + line * height;
+         y < TMemo::kMargin + (line + 1) * height && y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) count += image.pixel(x, y) != base;
+    }
+    return count;
+  }
+
+  int CursorX(MemoPos pos) {
+    memo.SetCursorPos(pos);
+    return memo.inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+  }
+
   TComponent owner;
   QWidget window;
   TMemo memo{&owner, &window};
@@ -60,6 +78,40 @@ TEST_F(Memo, TheLineListIsTheTextWithoutTheEmptyBlockAfterTheLastBreak) {
   EXPECT_EQ(memo.Text(), "一\r\n二\r\nthree\r\nfour\r\nfive\r\n");
   lines.Delete(4);
   EXPECT_EQ(lines.Count(), 4);
+}
+
+// Every change, from code or by the user, shows at once in the line the memo shows.
+TEST_F(Memo, TheLinesShownFollowEveryChange) {
+  const std::function<void(Memo&)> changes[] = {
+      [](Memo& t) { t.lines.Add("added"); },
+      [](Memo& t) { t.lines.Delete(1); },
+      [](Memo& t) { t.lines.Delete(0); },
+      [](Memo& t) {
+        t.lines.SetLines({"one", "two"});
+      },
+      [](Memo& t) { t.lines.Clear(); },
+      [](Memo& t) { t.memo.SetText("x\r\ny"); },
+      [](Memo& t) { QTest::keyClicks(&t.memo, "k"); },
+      [](Memo& t) { t.memo.Undo(); },
+      [](Memo& t) { t.memo.Redo(); },
+  };
+  int step = 0;
+  for (const auto& change : changes) {
+    SCOPED_TRACE(step++);
+    memo.SetText("ab\r\ncd\r\n");
+    memo.SetCursorPos({2, 0});
+    memo.SetCursorPos({1, 1});
+    QTest::keyClicks(&memo, "z");
+    memo.SetCursorPos({2, 0});  // the memo has just looked at the lines around the cursor
+    change(*this);
+    // The cursor's line first: it is the one the memo looked at last.
+    std::vector<int> order{memo.CursorPos().line};
+    for (int i = 0; i < memo.BlockCount(); ++i) order.push_back(i);
+    for (const int i : order) {
+      const std::string held = i < lines.Count() ? lines.Get(i) : "";
+      EXPECT_EQ(memo.LineText(i), QString::fromStdString(held)) << i;
+    }
+  }
 }
 
 TEST_F(Memo, ChangesInsideAnUpdateAreHeardOnceAtItsEnd) {
@@ -192,6 +244,37 @@ TEST_F(Memo, KeysEditAsInATextField) {
        "ab",
        {0, 1}},
       {"tab is not text", "ab", {0, 1}, [](Memo& t) { t.Key(Qt::Key_Tab); }, "ab", {0, 1}},
+      {"ctrl+backspace and ctrl+delete take words",
+       "one two three",
+       {0, 7},
+       [](Memo& t) {
+         t.Key(Qt::Key_Backspace, Qt::ControlModifier);
+         t.Key(Qt::Key_Delete, Qt::ControlModifier);
+       },
+       "one three",
+       {0, 4}},
+      {"shift+delete cuts, shift+insert pastes",
+       "abc",
+       {0, 0},
+       [](Memo& t) {
+         t.Key(Qt::Key_Right, Qt::ShiftModifier);
+         t.Key(Qt::Key_Delete, Qt::ShiftModifier);
+         t.Key(Qt::Key_End);
+         t.Key(Qt::Key_Insert, Qt::ShiftModifier);
+       },
+       "bca",
+       {0, 3}},
+      // Keys held with Ctrl are commands even where they carry a character.
+      {"ctrl+digit and ctrl+space type nothing",
+       "ab",
+       {0, 1},
+       [](Memo& t) {
+         t.Key(Qt::Key_1, Qt::ControlModifier);
+         t.Key(Qt::Key_Space, Qt::ControlModifier);
+         t.Key(Qt::Key_Exclam, Qt::ControlModifier | Qt::ShiftModifier);
+       },
+       "ab",
+       {0, 1}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -245,6 +328,25 @@ TEST_F(Memo, ClipboardCarriesLinesWithEveryKindOfBreak) {
   QGuiApplication::clipboard()->setText(QString::fromUtf16(u"x\0y", 3));
   Key(Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(memo.Text(), "axyd");
+  // Units standing for stray bytes that make one character once together.
+  memo.SetText("");
+  QGuiApplication::clipboard()->setText(QString::fromUtf16(u"\xDCC3\xDCA9", 2));
+  Key(Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(memo.Text(), "\xC3\xA9");
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{0, 1}));
+
+  // Selected by keys, it is what the middle button pastes, where the system has that.
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard->supportsSelection()) {
+    memo.SetText("axyd");
+    const auto published = [clipboard](const QString& text) {
+      return QTest::qWaitFor([&] { return clipboard->text(QClipboard::Selection) == text; });
+    };
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_TRUE(published("a"));
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(published("axyd"));
+  }
 }
 
 TEST_F(Memo, TheMouseSetsTheCursorAndSelects) {
@@ -260,6 +362,9 @@ TEST_F(Memo, TheMouseSetsTheCursorAndSelects) {
   QTest::mouseDClick(memo.viewport(), Qt::LeftButton, {},
                      QPoint(wordX, TMemo::kMargin + lineHeight + lineHeight / 2));
   EXPECT_EQ(memo.SelectedText(), "word");
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {},
+                    QPoint(wordX, TMemo::kMargin + lineHeight + lineHeight / 2));
+  EXPECT_EQ(memo.SelectedText(), "second word here");
 }
 
 TEST_F(Memo, TheViewScrollsOverEveryLineAndFollowsTheCursor) {
@@ -292,6 +397,57 @@ TEST_F(Memo, AVeryLongLineIsKeptWholeAndEditedAtItsEnd) {
   EXPECT_FALSE(memo.grab().isNull());
 }
 
+// The line list changed under a selection, a very long line selected and composed on, a
+// memo of no size: the cursor stays in the text and painting and editing go on.
+TEST_F(Memo, EditingSurvivesTheTextAndTheViewChangingUnderIt) {
+  memo.SetText("ab\r\ncd\r\nef");
+  memo.SetCursorPos({0, 1});
+  memo.SetCursorPos({2, 2}, true);
+  lines.Add("read");  // a read adding a line keeps the selection
+  EXPECT_EQ(memo.SelectedText(), "b\ncd\nef");
+  lines.Delete(3);
+  lines.Delete(2);
+  lines.Delete(1);
+  EXPECT_EQ(memo.SelectedText(), "b\n");  // to the empty line after the last break
+  QTest::keyClicks(&memo, "X");
+  EXPECT_EQ(memo.Text(), "aX");
+
+  const std::string longLine(3 * TMemo::kShownUnits, 'a');
+  memo.SetText(longLine);
+  memo.SelectAll();
+  EXPECT_FALSE(memo.grab().isNull());
+  memo.SetCursorPos({0, 3 * TMemo::kShownUnits});
+  QInputMethodEvent compose(QStringLiteral("にほん"), {});
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_FALSE(memo.grab().isNull());
+  QInputMethodEvent commit;
+  commit.setCommitString(QStringLiteral("日本"));
+  QApplication::sendEvent(&memo, &commit);
+  EXPECT_EQ(memo.Text(), longLine + "日本");
+
+  memo.resize(0, 0);
+  memo.SetText("1\r\n2\r\n3");
+  Key(Qt::Key_PageDown);
+  Key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+  QTest::keyClicks(&memo, "x");
+  EXPECT_EQ(memo.Text(), "1\r\nx");
+  memo.repaint();
+}
+
+// Signs a layout would take as the end of a line, or as a reason to start from the right.
+TEST_F(Memo, EveryLineShowsWholeAndFromTheLeft) {
+  memo.SetText("ab");
+  const int shortInk = Ink(0);
+  for (const char* separator : {"\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+    memo.SetText(std::string("ab") + separator + "zzzzzzzz");
+    EXPECT_GT(Ink(0), 2 * shortInk) << "text after the separator is shown";
+  }
+  // A comment in Hebrew: its ';' stays first, at the left.
+  memo.SetText("; \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
+  EXPECT_LT(CursorX({0, 0}), CursorX({0, 1}));
+  EXPECT_LE(CursorX({0, 0}), TMemo::kMargin + 1);
+}
+
 TEST_F(Memo, TheEditMenuOffersWhatCanBeDone) {
   memo.SetText("ab");
   const auto enabled = [this] {
@@ -314,15 +470,67 @@ TEST_F(Memo, TheEditMenuOffersWhatCanBeDone) {
 TEST_F(Memo, AnInputMethodComposesThenCommits) {
   memo.SetText("ab");
   memo.SetCursorPos({0, 1});
+  const int cursorX = memo.inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
   QInputMethodEvent compose(QStringLiteral("にほん"), {});
   QApplication::sendEvent(&memo, &compose);
   EXPECT_EQ(memo.Text(), "ab");  // composing changes nothing yet
+  // The input method's cursor stands behind what it composes.
+  EXPECT_GT(memo.inputMethodQuery(Qt::ImCursorRectangle).toRect().x(), cursorX + 10);
   EXPECT_FALSE(memo.grab().isNull());
   QInputMethodEvent commit;
   commit.setCommitString(QStringLiteral("日本"));
   QApplication::sendEvent(&memo, &commit);
   EXPECT_EQ(memo.Text(), "a日本b");
   EXPECT_EQ(memo.inputMethodQuery(Qt::ImCursorPosition).toInt(), 3);
+}
+
+TEST_F(Memo, AnInputMethodIsHeldToTheLine) {
+  // Composing on one line leaves the lines below it painted.
+  memo.SetText("first\r\nsecond\r\nthird");
+  memo.SetCursorPos({0, 1});
+  const int secondInk = Ink(1);
+  QInputMethodEvent compose(QStringLiteral("にほん"), {});
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_EQ(Ink(1), secondInk);
+  // A click elsewhere ends it: nothing of it is left to show.
+  const int thirdInk = Ink(2);
+  const int lineHeight = memo.fontMetrics().lineSpacing();
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {},
+                    QPoint(TMemo::kMargin, TMemo::kMargin + 2 * lineHeight + lineHeight / 2));
+  EXPECT_EQ(memo.CursorPos(), (MemoPos{2, 0}));
+  EXPECT_LE(Ink(2), thirdInk + lineHeight);  // the line and the cursor
+  EXPECT_EQ(memo.Text(), "first\r\nsecond\r\nthird");
+  QInputMethodEvent done;
+  QApplication::sendEvent(&memo, &done);
+
+  // Composing over a selection takes the selection's place, as typing does.
+  memo.SetText("abcd");
+  memo.SetCursorPos({0, 1});
+  memo.SetCursorPos({0, 3}, true);
+  QApplication::sendEvent(&memo, &compose);
+  EXPECT_EQ(memo.Text(), "ad");
+  QApplication::sendEvent(&memo, &done);
+
+  // Replacement ranges reaching outside the line, up to the ends of an int, are cut to it.
+  const struct {
+    int start, length;
+    std::string expected;
+  } ranges[] = {
+      {-1, 1, "X23"},
+      {-5, 3, "X123"},
+      {1, 100, "12X"},
+      {2147483000, 2147483000, "123X"},
+      {-2147483000, 2147483647, "X"},
+  };
+  for (const auto& r : ranges) {
+    SCOPED_TRACE(r.expected);
+    memo.SetText("123");
+    memo.SetCursorPos({0, 1});
+    QInputMethodEvent replace;
+    replace.setCommitString(QStringLiteral("X"), r.start, r.length);
+    QApplication::sendEvent(&memo, &replace);
+    EXPECT_EQ(memo.Text(), r.expected);
+  }
 }
 
 }  // namespace
