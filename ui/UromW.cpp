@@ -408,6 +408,12 @@ std::string TForm1::SilentStopReason() const {
     case SerialFault::NotPermitted:
       why = tr("アクセスが拒否されました").toStdString();
       break;
+    case SerialFault::HungUp:
+      why = tr("回線が切れました").toStdString();
+      break;
+    case SerialFault::NotATerminal:
+      why = tr("シリアルデバイスではありません").toStdString();
+      break;
     default:
       // The backend's own words for a fault it has no kind for.
       why = port_->LastError();

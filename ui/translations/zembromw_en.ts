@@ -306,6 +306,14 @@
         <translation>permission denied</translation>
     </message>
     <message>
+        <source>回線が切れました</source>
+        <translation>the line hung up</translation>
+    </message>
+    <message>
+        <source>シリアルデバイスではありません</source>
+        <translation>not a serial device</translation>
+    </message>
+    <message>
         <source>書き込めません</source>
         <translation>cannot be written</translation>
     </message>

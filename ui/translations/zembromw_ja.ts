@@ -306,6 +306,14 @@
         <translation>アクセスが拒否されました</translation>
     </message>
     <message>
+        <source>回線が切れました</source>
+        <translation>回線が切れました</translation>
+    </message>
+    <message>
+        <source>シリアルデバイスではありません</source>
+        <translation>シリアルデバイスではありません</translation>
+    </message>
+    <message>
         <source>書き込めません</source>
         <translation>書き込めません</translation>
     </message>
