@@ -4,16 +4,12 @@
 
 namespace zemb {
 
-namespace {
-
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
-
-}  // namespace
 
 bool TryStrToInt(const std::string& text, int32_t& value) {
   size_t i = 0;

@@ -24,4 +24,7 @@ std::string IntToStr(int32_t value);
 // A count and its noun for messages: "1 byte", "32 bytes", "0 runs".
 std::string CountText(uint64_t n, const char* one, const char* many);
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
+
 }  // namespace zemb

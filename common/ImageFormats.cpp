@@ -4,19 +4,13 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "Convert.h"
 #include "TStrings.h"
 
 namespace zemb {
 namespace {
 
 constexpr uint64_t kAddressLimit = 0x100000000ull;
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 void AppendHexByte(std::string& out, uint8_t value) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -63,13 +57,14 @@ class LineReader {
 // The bytes of a record's hex digits after its one-character lead.
 HexParseResult DecodeDigits(std::string_view digits, std::vector<uint8_t>& bytes) {
   for (char c : digits) {
-    if (HexDigit(c) < 0) return HexParseResult::BadDigit;
+    if (HexDigitValue(c) < 0) return HexParseResult::BadDigit;
   }
   if (digits.size() % 2 != 0) return HexParseResult::OddDigits;
   bytes.clear();
   bytes.reserve(digits.size() / 2);
   for (size_t i = 0; i < digits.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
+    bytes.push_back(
+        static_cast<uint8_t>(HexDigitValue(digits[i]) * 16 + HexDigitValue(digits[i + 1])));
   }
   return HexParseResult::Ok;
 }
@@ -505,7 +500,7 @@ namespace {
 
 bool AllHexDigits(std::string_view text) {
   for (char c : text) {
-    if (HexDigit(c) < 0) return false;
+    if (HexDigitValue(c) < 0) return false;
   }
   return true;
 }

@@ -40,15 +40,6 @@ std::string ExecutablePath() {
   return RunningExecutablePath();
 }
 
-bool IsHexDigit(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int HexValue(unsigned char c) {
-  if (c <= '9') return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
-
 #ifndef _WIN32
 // The owner's write bit stands for the read-only attribute: as root, permission bits would
 // not stop a write, so the store looks at the bit itself.
@@ -237,9 +228,9 @@ std::string UnescapeText(const std::string& text) {
         bool ok = digits > 0;
         int value = 0;
         for (size_t d = 0; d < digits && ok; ++d) {
-          const unsigned char h = static_cast<unsigned char>(text[i + d]);
-          ok = IsHexDigit(h);
-          if (ok) value = value * 16 + HexValue(h);
+          const int digit = HexDigitValue(text[i + d]);
+          ok = digit >= 0;
+          if (ok) value = value * 16 + digit;
         }
         // A malformed escape appends nothing; the scan resumes right after the "x".
         if (ok) {

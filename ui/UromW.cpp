@@ -47,13 +47,6 @@ constexpr int kMinMemoHeight = 48;
 // A dropped name longer than this is cut, as the shell's name buffer would.
 constexpr size_t kMaxDroppedNameLength = 1023;
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Cuts a UTF-8 text to at most max bytes without splitting a character.
 std::string CutUtf8(const std::string& text, size_t max) {
   if (text.size() <= max) return text;

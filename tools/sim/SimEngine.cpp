@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "ChipImage.h"
+#include "Convert.h"
 
 namespace zemb::sim {
 namespace {
@@ -45,17 +46,8 @@ bool ParseHex(std::string_view& text, uint32_t& value) {
   size_t digits = 0;
   uint32_t result = 0;
   while (digits < text.size()) {
-    const char c = text[digits];
-    int d;
-    if (c >= '0' && c <= '9') {
-      d = c - '0';
-    } else if (c >= 'A' && c <= 'F') {
-      d = c - 'A' + 10;
-    } else if (c >= 'a' && c <= 'f') {
-      d = c - 'a' + 10;
-    } else {
-      break;
-    }
+    const int d = HexDigitValue(text[digits]);
+    if (d < 0) break;
     if (digits == 8) return false;
     result = result << 4 | static_cast<uint32_t>(d);
     ++digits;
