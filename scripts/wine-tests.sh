@@ -227,7 +227,10 @@ echo "== the device hangs up in the middle of an upload"
 start_sim com1 --disconnect-after-lines 20
 gone_pid=$sim_pid
 expect_cli 3 "" "program while the far end goes away" -p COM1 program "$(winpath "$sample")"
-grep -q 'write failed' "$work/err" || fail "hang-up: $(head -n 1 "$work/err")"
+# The host finds the line gone on its next write or on the read it does before each byte
+# (for an XOFF), whichever comes first.
+grep -Eq 'write failed|read failed' "$work/err" ||
+  fail "hang-up: $(grep -v '^zembromw-cli: ROM type' "$work/err" | head -n 2)"
 stop_sim "$gone_pid"
 
 echo "== paced uploads: XOFF and XON reach the component through the Win32 backend"
@@ -240,9 +243,9 @@ stop_sim "$paced_pid"
 xoffs=$(grep -c '> \\x13' "$work/paced.log" || true)
 if [ "$xoffs" -gt 0 ]; then pass "$xoffs XOFF/XON pauses in that upload"; else fail "the paced upload saw no XOFF"; fi
 # Unpaced input makes the simulator's transcript show when the host sent. While the device
-# holds XOFF, only what was already on its way may arrive: one or two bytes, since the host
-# polls before every byte but the XOFF takes a moment to reach it. The first XOFF is held
-# for 1.5 s, in which a host that missed it would send a few kilobytes.
+# holds XOFF, only what was already on its way may arrive: a few bytes, since the host
+# polls before every byte but the XOFF takes a moment to reach it (more on a busy machine).
+# The first XOFF is held for 1.5 s, in which a host that missed it would send kilobytes.
 start_sim com1 --log "$work/hold.log" --hold-xoff-ms 1500 --burn-ms 5
 hold_pid=$sim_pid
 expect_cli 0 "RP OK" "program demo-4k.hex, sim --hold-xoff-ms 1500" -p COM1 program "$(winpath "$sample")"
@@ -261,7 +264,7 @@ read -r xoffs long_ms long_bytes < <(awk '
     slipped += length(bytes)
   }
   END { printf "%d %d %d\n", xoffs, long_ms, long_bytes }' "$work/hold.log")
-if [ "$xoffs" -gt 0 ] && [ "$long_ms" -ge 1400 ] && [ "$long_bytes" -le 2 ]; then
+if [ "$xoffs" -gt 0 ] && [ "$long_ms" -ge 1400 ] && [ "$long_bytes" -le 16 ]; then
   pass "$xoffs XOFFs; $long_bytes byte(s) arrived in the ${long_ms} ms hold"
 else
   fail "XOFF pacing: $xoffs XOFFs; $long_bytes bytes arrived in the longest hold (${long_ms} ms)"
