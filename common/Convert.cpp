@@ -79,6 +79,14 @@ std::string CountText(uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+std::string UIntToHex(uint32_t value, int digits) {
+  return IntToHex(static_cast<int32_t>(value), digits);
+}
+
+std::string RangeText(uint32_t first, uint32_t last) {
+  return UIntToHex(first, 5) + "-" + UIntToHex(last, 5);
+}
+
 std::string IntToStr(int32_t value) {
   return std::to_string(value);
 }

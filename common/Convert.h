@@ -17,6 +17,10 @@ int32_t StrToInt(const std::string& text);
 
 // Upper-case hexadecimal of the 32-bit pattern of value, zero-padded to at least digits.
 std::string IntToHex(int32_t value, int digits);
+// The same for an address or another unsigned value.
+std::string UIntToHex(uint32_t value, int digits);
+// "00000-07FFF": an address range as the ROM writer's commands write it.
+std::string RangeText(uint32_t first, uint32_t last);
 
 // Decimal text: no leading zeros, "-" before a negative number, "0" for zero.
 std::string IntToStr(int32_t value);

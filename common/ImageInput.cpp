@@ -10,10 +10,6 @@
 namespace zemb {
 namespace {
 
-std::string Hex(uint32_t value, int digits) {
-  return IntToHex(static_cast<int32_t>(value), digits);
-}
-
 const char* FormatTitle(ImageFormat format) {
   switch (format) {
     case ImageFormat::IntelHex:
@@ -86,8 +82,8 @@ std::vector<std::string> ImageHeaderLines(bool hasRange, uint32_t start, uint32_
                                           int typeIndex) {
   std::vector<std::string> lines;
   if (hasRange) {
-    lines.push_back(std::string(kHeaderNames[0]) + "=" + Hex(start, 4));
-    lines.push_back(std::string(kHeaderNames[1]) + "=" + Hex(end, 4));
+    lines.push_back(std::string(kHeaderNames[0]) + "=" + UIntToHex(start, 4));
+    lines.push_back(std::string(kHeaderNames[1]) + "=" + UIntToHex(end, 4));
   }
   if (typeIndex >= 0) {
     lines.push_back(std::string(kHeaderNames[2]) + "=" + std::to_string(typeIndex));

@@ -373,8 +373,7 @@ QStringList HexView::DifferenceSummary(const ImageDiffReport& report, uint32_t f
   QStringList lines;
   if (report.differing == 0 && report.missing == 0) {
     // The view opens after the device answered NG, so a read that matches contradicts it.
-    const QString range = QString::fromStdString(IntToHex(static_cast<int32_t>(first), 5) + "-" +
-                                                 IntToHex(static_cast<int32_t>(last), 5));
+    const QString range = QString::fromStdString(RangeText(first, last));
     lines << tr("ROMライタの比較は NG でしたが、%1 の読み出しは %n バイトすべてがファイルと一致し"
                 "ます: ROMライタの比較と読み出しが食い違っています",
                 nullptr, Plural(report.compared))

@@ -77,8 +77,7 @@ bool ConvertReadImage(const TStrings& lines, ImageFormat format, uint32_t start,
     bytes = WriteSRecord(image);
     return true;
   }
-  const std::string range =
-      IntToHex(static_cast<int32_t>(start), 4) + "-" + IntToHex(static_cast<int32_t>(end), 4);
+  const std::string range = UIntToHex(start, 4) + "-" + UIntToHex(end, 4);
   if (start > end) {
     reason = "the range " + range + " ends before it starts";
     return false;

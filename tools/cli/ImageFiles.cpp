@@ -8,14 +8,6 @@
 #include "ImageJob.h"
 
 namespace zemb::cli {
-namespace {
-
-std::string Hex(uint32_t value, int digits) {
-  return IntToHex(static_cast<int32_t>(value), digits);
-}
-
-}  // namespace
-
 uint64_t DataBytesIn(const SparseImage& image, uint32_t first, uint32_t last) {
   return image.Count() - image.CountOutside(first, last).count;
 }
@@ -26,7 +18,7 @@ std::string ChecksumSummary(const SparseImage& image, uint32_t first, uint32_t l
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(sums.Crc32()));
   return RangeText(first, last) + ", " + CountText(withData, "data byte", "data bytes") +
-         ", crc32 " + crc + ", sha1 " + sums.Sha1Hex() + ", sum16 " + Hex(sums.Sum16(), 4);
+         ", crc32 " + crc + ", sha1 " + sums.Sha1Hex() + ", sum16 " + UIntToHex(sums.Sum16(), 4);
 }
 
 bool VerifyReadData(const TStrings& received, uint32_t start, uint32_t end, SparseImage& image,

@@ -11,7 +11,7 @@ namespace {
 
 // "0x7FFF": addresses in messages, at least four digits.
 std::string Address(uint32_t value) {
-  return "0x" + IntToHex(static_cast<int32_t>(value), 4);
+  return "0x" + UIntToHex(value, 4);
 }
 
 // Reads FILE's bytes as the format given, else the one its content shows.
@@ -78,10 +78,6 @@ std::string DataOutsideText(const ImageJob& job, uint32_t first, uint32_t last) 
   return CountText(outside.count, "data byte", "data bytes") + " outside " +
          RangeText(first, last) + ", the first at " + Address(outside.first) +
          (origin.line > 0 ? " (line " + std::to_string(origin.line) + ")" : "");
-}
-
-std::string RangeText(uint32_t first, uint32_t last) {
-  return IntToHex(static_cast<int32_t>(first), 5) + "-" + IntToHex(static_cast<int32_t>(last), 5);
 }
 
 uint64_t RangeSpan(uint32_t first, uint32_t last) {

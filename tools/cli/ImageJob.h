@@ -43,9 +43,6 @@ inline constexpr uint64_t kMaxRangeSpan = uint64_t{16} * 1024 * 1024;
 // holds nothing outside first..last.
 std::string DataOutsideText(const ImageJob& job, uint32_t first, uint32_t last);
 
-// "00000-07FFF" for messages.
-std::string RangeText(uint32_t first, uint32_t last);
-
 // The span of first..last in bytes; 0 when first is above last.
 uint64_t RangeSpan(uint32_t first, uint32_t last);
 

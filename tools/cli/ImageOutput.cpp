@@ -49,8 +49,7 @@ int WriteImageOutput(const Options& options, Environment& env, const ImageOutput
           << " data bytes";
       // A binary file does not say where it starts.
       if (output.format == ImageFormat::Binary && image.MinAddress() != 0) {
-        err << " (its first byte is address "
-            << IntToHex(static_cast<int32_t>(image.MinAddress()), 5) << ")";
+        err << " (its first byte is address " << UIntToHex(image.MinAddress(), 5) << ")";
       }
       err << '\n';
     }

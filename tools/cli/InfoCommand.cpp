@@ -26,9 +26,9 @@ std::string FitLine(const ImageJob& job) {
     char share[32];
     std::snprintf(share, sizeof share, "%.1f%%",
                   100.0 * static_cast<double>(image.Count()) / chip.capacity);
-    line += "data 0x" + IntToHex(static_cast<int32_t>(image.MinAddress()), 4) + "-0x" +
-            IntToHex(static_cast<int32_t>(image.MaxAddress()), 4) + ", " +
-            CountText(image.Count(), "byte", "bytes") + ", " + share + " of the chip";
+    line += "data 0x" + UIntToHex(image.MinAddress(), 4) + "-0x" +
+            UIntToHex(image.MaxAddress(), 4) + ", " + CountText(image.Count(), "byte", "bytes") +
+            ", " + share + " of the chip";
   }
   const std::string problem = FitProblem(job);
   return line + (problem.empty() ? "; fits" : "; does not fit: " + problem);
