@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ImageFormats.h"
+#include "TempDir.h"
 
 namespace zemb::testing {
 
@@ -51,30 +52,7 @@ inline ByteMap BytesOf(const SparseImage& image) {
   return bytes;
 }
 
-// A scratch folder removed with the object.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/zembromw_image_XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  std::string File(const std::string& name, const std::string& contents) const {
-    const std::string path = path_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << contents;
-    return path;
-  }
-  std::string Path(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using test::TempDir;
 
 inline bool HaveSrecCat() {
   return std::system("command -v srec_cat >/dev/null 2>&1") == 0;

@@ -17,6 +17,7 @@
 #include "ImageFormats.h"
 #include "ScriptedChannel.h"
 #include "SimConfig.h"
+#include "TempDir.h"
 
 namespace zemb::cli {
 namespace {
@@ -80,14 +81,11 @@ struct FakeDevice {
 class CliRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zembromw_cli_core_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.Dir().empty());
     device.Attach(channel);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
 
   void WriteFile(const std::string& name, const std::string& text) {
     std::ofstream(Path(name), std::ios::binary) << text;
@@ -126,7 +124,7 @@ class CliRun : public ::testing::Test {
 
   std::vector<std::string> Sent() const { return channel.WrittenLines(); }
 
-  std::string dir_;
+  test::TempDir dir_;
   ScriptedChannel channel;
   FakeDevice device;
   std::istringstream in;
@@ -383,7 +381,7 @@ TEST_F(CliRun, FileAndRangeErrorsSendNothing) {
       {"write", Path("badmin.hex")},
       {"program", Path("emptymin.hex")},  // only the first ;MinAdr counts, and it is empty
       {"program", Path("missing.hex")},
-      {"program", dir_},
+      {"program", dir_.Dir()},
       {"program", Path("norange.hex"), "0"},
       {"program", Path("norange.hex"), "0", "7FFFG"},
       {"blank", "0"},

@@ -11,6 +11,7 @@
 #include "CliTestSupport.h"
 #include "FakeRomWriter.h"
 #include "ScriptedChannel.h"
+#include "TempDir.h"
 
 namespace zemb::cli {
 namespace {
@@ -22,14 +23,11 @@ using test::ScriptedChannel;
 class CliHostile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zembromw_cli_hostile_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(dir_.Dir().empty());
     std::ofstream(Path("img.hex")) << ";MinAdr=0\r\n;MaxAdr=F\r\n:0100000000FF\r\n:00000001FF\r\n";
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
 
   // A fresh line and writer for each run; `script` sets the writer's answers.
   int Run(const std::vector<std::string>& args,
@@ -66,7 +64,7 @@ class CliHostile : public ::testing::Test {
     return nl == std::string::npos ? text : text.substr(nl + 1);
   }
 
-  std::string dir_;
+  test::TempDir dir_;
   std::unique_ptr<ScriptedChannel> line;
   ScriptedChannel* ch = nullptr;
   std::unique_ptr<FakeRomWriter> device;

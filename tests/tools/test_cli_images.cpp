@@ -16,6 +16,7 @@
 #include "FakeRomWriter.h"
 #include "FileIO.h"
 #include "ScriptedChannel.h"
+#include "TempDir.h"
 
 namespace zemb::cli {
 namespace {
@@ -27,14 +28,9 @@ using test::SRec;
 
 class CliImages : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zembromw_cli_images_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { ASSERT_FALSE(dir_.Dir().empty()); }
 
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.Path(name); }
   std::string Write(const std::string& name, const std::string& text) {
     std::ofstream(Path(name), std::ios::binary) << text;
     return Path(name);
@@ -90,7 +86,7 @@ class CliImages : public ::testing::Test {
   }
   bool NothingSent() const { return line_ == nullptr || line_->written.empty(); }
 
-  std::string dir_;
+  test::TempDir dir_;
   std::unique_ptr<ScriptedChannel> line_;
   std::unique_ptr<FakeRomWriter> device_;
   std::istringstream in;
