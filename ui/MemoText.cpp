@@ -55,8 +55,9 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// lineBreak 0: line ends stay as they are.
-QString Decode(std::string_view bytes, char16_t lineBreak) {
+}  // namespace
+
+QString BytesToMemoText(std::string_view bytes) {
   // Every byte gives at most one code unit, except a four-byte sequence, which gives two.
   QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
   QChar* dst = out.data();
@@ -64,12 +65,6 @@ QString Decode(std::string_view bytes, char16_t lineBreak) {
   const auto* end = p + bytes.size();
   while (p < end) {
     if (*p < 0x80) {
-      if (lineBreak != 0 && (*p == '\r' || *p == '\n')) {
-        if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
-        ++p;
-        *dst++ = QChar(lineBreak);
-        continue;
-      }
       *dst++ = QChar(static_cast<char16_t>(*p++));
       continue;
     }
@@ -92,16 +87,13 @@ QString Decode(std::string_view bytes, char16_t lineBreak) {
   return out;
 }
 
-// lineBreak 0: no unit is a line break.
-std::string Encode(QStringView text, char16_t lineBreak) {
+std::string MemoTextToBytes(QStringView text) {
   std::string out;
   out.reserve(static_cast<size_t>(text.size()) + static_cast<size_t>(text.size()) / 2);
   const qsizetype n = text.size();
   for (qsizetype i = 0; i < n; ++i) {
     const char16_t u = text[i].unicode();
-    if (u == lineBreak && lineBreak != 0) {
-      out += "\r\n";
-    } else if (u < 0x80) {
+    if (u < 0x80) {
       out += static_cast<char>(u);
     } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && text[i + 1].unicode() >= 0xDC00 &&
                text[i + 1].unicode() <= 0xDFFF) {
@@ -116,24 +108,6 @@ std::string Encode(QStringView text, char16_t lineBreak) {
     }
   }
   return out;
-}
-
-}  // namespace
-
-QString BytesToMemoText(std::string_view bytes) {
-  return Decode(bytes, 0);
-}
-
-QString BytesToMemoLines(std::string_view bytes, QChar lineBreak) {
-  return Decode(bytes, lineBreak.unicode());
-}
-
-std::string MemoTextToBytes(QStringView text) {
-  return Encode(text, 0);
-}
-
-std::string MemoLinesToBytes(QStringView text, QChar lineBreak) {
-  return Encode(text, lineBreak.unicode());
 }
 
 }  // namespace zemb::ui

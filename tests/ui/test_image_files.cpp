@@ -44,39 +44,6 @@ TEST(MemoText, EveryByteStringComesBackUnchanged) {
   }
 }
 
-// The memo's own conversions, which also turn its line breaks into CR LF and back, match the
-// plain ones line by line: only the line ends differ.
-TEST(MemoText, LineBreaksBecomeOneUnitAndComeBackAsCrLf) {
-  const QChar breaks[] = {QChar('\n'), QChar::ParagraphSeparator};
-  const struct {
-    std::string bytes;
-    std::vector<std::string> lines;  // as the units between the breaks give them back
-  } cases[] = {
-      {"", {""}},
-      {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
-      {"\r\r\n\n\r", {"", "", "", "", ""}},  // CR, CR LF, LF, CR: four breaks
-      {"\n\r", {"", "", ""}},                // LF CR is two breaks, not one
-      {"x\r", {"x", ""}},                    // a CR at the very end
-      {"\x83\x65\r\n\xe2\x80\xa9\r\n\xf0\x9f\x98\x80\r\n\xe6\x97",
-       {"\x83\x65", "\xe2\x80\xa9", "\xf0\x9f\x98\x80", "\xe6\x97"}},
-      {"a\0b\r\n\0"s, {"a\0b"s, "\0"s}},  // NUL is a byte like any other
-  };
-  for (const QChar lineBreak : breaks) {
-    for (const auto& c : cases) {
-      SCOPED_TRACE(c.bytes);
-      const QString text = BytesToMemoLines(c.bytes, lineBreak);
-      std::vector<std::string> lines;
-      for (const QStringView line : QStringView(text).split(lineBreak)) {
-        lines.push_back(MemoTextToBytes(line));
-      }
-      EXPECT_EQ(lines, c.lines);
-      std::string crlf;
-      for (size_t i = 0; i < c.lines.size(); ++i) crlf += (i ? "\r\n" : "") + c.lines[i];
-      EXPECT_EQ(MemoLinesToBytes(text, lineBreak), crlf);
-    }
-  }
-}
-
 using ImageBytes = WindowTest;
 
 TEST_F(ImageBytes, LinesThatAreNotUtf8ReachTheDeviceTheSavedFileAndTheNextRun) {

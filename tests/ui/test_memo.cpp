@@ -114,6 +114,35 @@ TEST_F(Memo, TheLinesShownFollowEveryChange) {
   }
 }
 
+TEST_F(Memo, EveryKindOfLineEndBreaksALineAndComesBackAsCrLf) {
+  const struct {
+    std::string bytes;
+    std::vector<std::string> blocks;  // the lines, and the text after the last break
+  } cases[] = {
+      {"", {""}},
+      {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+      {"\r\r\n\n\r", {"", "", "", "", ""}},  // CR, CR LF, LF, CR: four breaks
+      {"\n\r", {"", "", ""}},                // LF CR is two breaks, not one
+      {"x\r", {"x", ""}},                    // a CR at the very end
+      {"\x83\x65\r\n\xe2\x80\xa9\r\n\xf0\x9f\x98\x80\r\n\xe6\x97",
+       {"\x83\x65", "\xe2\x80\xa9", "\xf0\x9f\x98\x80", "\xe6\x97"}},
+      {std::string("a\0b\r\n\0", 6), {std::string("a\0b", 3), std::string(1, '\0')}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    memo.SetText(c.bytes);
+    ASSERT_EQ(memo.BlockCount(), static_cast<int>(c.blocks.size()));
+    std::string crlf;
+    for (size_t i = 0; i < c.blocks.size(); ++i) {
+      crlf += (i ? "\r\n" : "") + c.blocks[i];
+      if (i + 1 < c.blocks.size() || !c.blocks[i].empty()) {
+        EXPECT_EQ(lines.Get(static_cast<int>(i)), c.blocks[i]);
+      }
+    }
+    EXPECT_EQ(memo.Text(), crlf);
+  }
+}
+
 TEST_F(Memo, ChangesInsideAnUpdateAreHeardOnceAtItsEnd) {
   {
     TStringsUpdate update(&lines);
