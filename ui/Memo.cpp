@@ -277,19 +277,15 @@ void TMemo::Replace(MemoPos from, MemoPos to, QStringView text, bool typing) {
   edit.removed = SwapLines(start.line, end.line - start.line + 1, std::move(lines));
   edit.cursorAfter = after;
   edit.typing = typing;
-  const bool merge = typing && mergeTyping_;
-  PushUndo(std::move(edit));
-  if (merge && undo_.size() >= 2) {
-    // Keys typed one after another on one line are one step: the earlier step keeps the
-    // line as it was before the first of them.
-    Edit& last = undo_.back();
-    Edit& before = undo_[undo_.size() - 2];
-    if (before.typing && before.first == last.first && before.inserted == 1 && last.inserted == 1 &&
-        last.removed.size() == 1) {
-      before.cursorAfter = last.cursorAfter;
-      undoBytes_ -= Weight(last.removed);
-      undo_.pop_back();
-    }
+  // Keys typed one after another on one line are one step: the earlier step keeps the line
+  // as it was before the first of them.
+  Edit* before = typing && mergeTyping_ && !undo_.empty() ? &undo_.back() : nullptr;
+  if (before && before->typing && before->first == edit.first && before->inserted == 1 &&
+      edit.inserted == 1 && edit.removed.size() == 1) {
+    before->cursorAfter = edit.cursorAfter;
+    redo_.clear();
+  } else {
+    PushUndo(std::move(edit));
   }
   // Units that stood for stray bytes may have joined with their neighbours into one
   // character, leaving the line shorter than the text put in.
@@ -313,19 +309,23 @@ void TMemo::PushUndo(Edit edit) {
   undo_.erase(undo_.begin(), undo_.begin() + static_cast<std::ptrdiff_t>(drop));
 }
 
+void TMemo::Reverse(Edit& edit) {
+  const int restored = static_cast<int>(edit.removed.size());
+  edit.removed = SwapLines(edit.first, edit.inserted, std::move(edit.removed));
+  edit.inserted = restored;
+  goalX_ = -1;
+  mergeTyping_ = false;
+}
+
 void TMemo::Undo() {
   if (undo_.empty()) return;
   Edit edit = std::move(undo_.back());
   undo_.pop_back();
   undoBytes_ -= Weight(edit.removed);
-  const int restored = static_cast<int>(edit.removed.size());
-  edit.removed = SwapLines(edit.first, edit.inserted, std::move(edit.removed));
-  edit.inserted = restored;
+  Reverse(edit);
   cursor_ = Clamp(edit.cursorBefore);
   anchor_ = Clamp(edit.anchorBefore);
   redo_.push_back(std::move(edit));
-  goalX_ = -1;
-  mergeTyping_ = false;
   Changed();
   EnsureCursorVisible();
 }
@@ -334,14 +334,10 @@ void TMemo::Redo() {
   if (redo_.empty()) return;
   Edit edit = std::move(redo_.back());
   redo_.pop_back();
-  const int restored = static_cast<int>(edit.removed.size());
-  edit.removed = SwapLines(edit.first, edit.inserted, std::move(edit.removed));
-  edit.inserted = restored;
+  Reverse(edit);
   cursor_ = anchor_ = Clamp(edit.cursorAfter);
   undoBytes_ += Weight(edit.removed);
   undo_.push_back(std::move(edit));
-  goalX_ = -1;
-  mergeTyping_ = false;
   Changed();
   EnsureCursorVisible();
 }

@@ -147,6 +147,9 @@ class TMemo : public QAbstractScrollArea, public TComponent {
   // Swaps lines [first, first + count) for lines and returns the lines taken out.
   std::vector<std::string> SwapLines(int first, int count, std::vector<std::string> lines);
   void PushUndo(Edit edit);
+  // Swaps an edit's lines back: what it removed returns and what it inserted is kept in
+  // `removed`, so the same step serves the other way (undone, it can be redone).
+  void Reverse(Edit& edit);
   // A change made from code: the undo history goes, the cursor stays inside the text, and
   // the view and those watching hear of it (at EndUpdate when inside an update).
   void ChangedFromCode();
